@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds one tree. Usage: scripts/build.sh [main|tsan|bench]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+kind="${1:-main}"
+jobs="$(nproc)"
+case "$kind" in
+  main)  dir="$root/build/main";  opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  tsan)  dir="$root/build/tsan";  opts=(-DCMAKE_BUILD_TYPE=Debug -DZEL_TSAN=ON) ;;
+  bench) dir="$root/build/bench"; opts=(-DCMAKE_BUILD_TYPE=Release -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=ON) ;;
+  *) echo "build.sh: unknown tree '$kind' (main, tsan or bench)" >&2; exit 2 ;;
+esac
+export CCACHE_DIR="${CCACHE_DIR:-$root/build/.ccache}"
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S "$root" -B "$dir" -G Ninja "${opts[@]}"
+fi
+cmake --build "$dir" -j "$jobs"

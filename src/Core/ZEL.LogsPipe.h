@@ -1,0 +1,110 @@
+#pragma once
+// The process-wide log writer. Callers only enqueue an entry (the message is formatted on
+// the caller's thread, as the entry is made); rendering the line and all file work happen
+// on the writer's own thread.
+
+#include <fmt/format.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ZEL {
+
+enum class TLogType { Debug, Info, Warning, Error, Fatal };
+
+// "DEBUG", "INFO", "WARNING", "ERROR", "FATAL".
+std::string_view LogTypeName(TLogType AType);
+
+class ILogWriter {
+public:
+  static constexpr std::string_view TypeName = "ILogWriter";
+  virtual ~ILogWriter() = default;
+
+  // Queues one entry. Safe from any thread.
+  virtual void Log(TLogType AType, std::string_view ATag, std::string_view AMessage) = 0;
+
+  void Debug(std::string_view ATag, std::string_view AMessage) { Log(TLogType::Debug, ATag, AMessage); }
+  void Info(std::string_view ATag, std::string_view AMessage) { Log(TLogType::Info, ATag, AMessage); }
+  void Warn(std::string_view ATag, std::string_view AMessage) { Log(TLogType::Warning, ATag, AMessage); }
+  void Error(std::string_view ATag, std::string_view AMessage) { Log(TLogType::Error, ATag, AMessage); }
+  void Fatal(std::string_view ATag, std::string_view AMessage) { Log(TLogType::Fatal, ATag, AMessage); }
+
+  template <class... A>
+  void DebugFmt(std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    LogFmt(TLogType::Debug, ATag, F, std::forward<A>(Args)...);
+  }
+  template <class... A>
+  void InfoFmt(std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    LogFmt(TLogType::Info, ATag, F, std::forward<A>(Args)...);
+  }
+  template <class... A>
+  void WarnFmt(std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    LogFmt(TLogType::Warning, ATag, F, std::forward<A>(Args)...);
+  }
+  template <class... A>
+  void ErrorFmt(std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    LogFmt(TLogType::Error, ATag, F, std::forward<A>(Args)...);
+  }
+  template <class... A>
+  void FatalFmt(std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    LogFmt(TLogType::Fatal, ATag, F, std::forward<A>(Args)...);
+  }
+
+private:
+  template <class... A>
+  void LogFmt(TLogType AType, std::string_view ATag, fmt::format_string<A...> F, A&&... Args) {
+    fmt::memory_buffer buf;
+    fmt::format_to(std::back_inserter(buf), F, std::forward<A>(Args)...);
+    Log(AType, ATag, std::string_view(buf.data(), buf.size()));
+  }
+};
+
+}  // namespace ZEL
+
+namespace ZEL::LogsPipe {
+
+// The one log writer; valid for the whole run (built on first use, never freed).
+ILogWriter& ZELLog();
+
+// The log folder, made with its parents when missing; no trailing delimiter.
+// $ZEL_LOGS_DIR overrides the default "<user data folder>/ZELLogs".
+std::string LogsPath();
+
+// Drains the queue into the file and stops the writer thread; later entries go to
+// standard error. Runs by itself at exit.
+void Shutdown();
+
+// Blocks until every entry queued so far is in the file.
+void Flush();
+
+// One entry as a test sees it.
+struct TCapturedEntry {
+  TLogType Type;
+  std::string Tag;
+  std::string Message;
+};
+
+// While alive, records every entry synchronously on the logging thread, besides writing
+// it. For tests that assert what was logged.
+class TLogCapture {
+public:
+  TLogCapture();
+  ~TLogCapture();
+  TLogCapture(const TLogCapture&) = delete;
+  TLogCapture& operator=(const TLogCapture&) = delete;
+
+  std::vector<TCapturedEntry> Entries() const;
+  // Entries with this tag, in order.
+  std::vector<TCapturedEntry> WithTag(std::string_view ATag) const;
+  void Clear();
+
+private:
+  friend void RecordForCaptures(TLogType, std::string_view, std::string_view);
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+}  // namespace ZEL::LogsPipe
