@@ -10,7 +10,7 @@ case "$kind" in
   bench) dir="$root/build/bench"; opts=(-DCMAKE_BUILD_TYPE=Release -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=ON) ;;
   *) echo "build.sh: unknown tree '$kind' (main, tsan or bench)" >&2; exit 2 ;;
 esac
-export CCACHE_DIR="${CCACHE_DIR:-$root/build/.ccache}"
+# ccache keeps its cache in its default folder, so later runs on this machine reuse it.
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$root" -B "$dir" -G Ninja "${opts[@]}"
 fi
