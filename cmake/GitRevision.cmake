@@ -10,8 +10,8 @@ function(zel_git out)
   set(${out} "${value}" PARENT_SCOPE)
 endfunction()
 
-zel_git(ZEL_GIT_SHORT rev-parse --short HEAD)
 zel_git(ZEL_GIT_BRANCH rev-parse --abbrev-ref HEAD)
-zel_git(ZEL_GIT_REVISION rev-list --count HEAD)
+zel_git(ZEL_GIT_REV rev-parse HEAD)
+zel_git(ZEL_GIT_REV_SHORT rev-parse --short=8 HEAD)
 configure_file("${CMAKE_SOURCE_DIR}/cmake/Git.Revision.h.in"
                "${CMAKE_BINARY_DIR}/generated/Git.Revision.h" @ONLY)

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,6 +64,36 @@ private:
   }
 };
 
+// An asynchronous writer over the rolling files "<AModule>.NN..txt" in AFolder: one queue,
+// one writer thread. The process has one (ZELLog); tests build their own over a folder
+// of theirs. When the folder or file cannot be made the writer still works and puts its
+// lines on standard error, after one line that says why.
+class TLogWriter final : public ILogWriter {
+public:
+  static constexpr std::string_view TypeName = "TLogWriter";
+
+  TLogWriter(const std::string& AFolder, const std::string& AModule, std::int64_t AMaxFileSize,
+             int AMaxFiles);
+  ~TLogWriter() override;  // shuts down
+  TLogWriter(const TLogWriter&) = delete;
+  TLogWriter& operator=(const TLogWriter&) = delete;
+
+  void Log(TLogType AType, std::string_view ATag, std::string_view AMessage) override;
+
+  // Blocks until every entry queued so far is written.
+  void Flush();
+  // As Flush, giving up after ATimeout; false when it gave up.
+  bool Flush(std::chrono::milliseconds ATimeout);
+  // Drains the queue and stops the writer thread; later entries go to standard error.
+  void Shutdown();
+  // False when the files could not be made or written and lines go to standard error.
+  bool WritesToFiles() const;
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+};
+
 }  // namespace ZEL
 
 namespace ZEL::LogsPipe {
@@ -73,12 +105,17 @@ ILogWriter& ZELLog();
 // $ZEL_LOGS_DIR overrides the default "<user data folder>/ZELLogs".
 std::string LogsPath();
 
+// The program file's name without its extension: the {module} of the log file names.
+std::string ModuleName();
+
 // Drains the queue into the file and stops the writer thread; later entries go to
-// standard error. Runs by itself at exit.
+// standard error. Runs by itself at exit. Nothing happens before the writer is built.
 void Shutdown();
 
 // Blocks until every entry queued so far is in the file.
 void Flush();
+// As Flush, giving up after ATimeout (the terminate handler must not hang); false then.
+bool Flush(std::chrono::milliseconds ATimeout);
 
 // One entry as a test sees it.
 struct TCapturedEntry {

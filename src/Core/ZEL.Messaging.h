@@ -39,10 +39,14 @@ public:
 
   // Subscribes for messages whose class is exactly AClass; gives the subscription id (>= 0).
   std::int64_t SubscribeToMessage(std::type_index AClass, TMessageListener AListener);
-  // Removes a subscription. With AInstant false it is dropped at once from delivery and
-  // forgotten later; either way it is never called again once this returns.
+  // Removes a subscription; AInstant makes no difference, it leaves delivery at once. No
+  // delivery calls it after this returns, also not one running on this thread's stack; a
+  // call already under way on another thread may still be finishing.
   void Unsubscribe(std::type_index AClass, std::int64_t ASubID, bool AInstant);
-  // Delivers to the subscribers of the message's exact class, then frees the message.
+  // Delivers to the subscribers of the message's exact class, in subscription order, on
+  // the caller's thread, then frees the message (also when a handler throws; the exception
+  // reaches the caller). Handlers run without the manager's lock, so they may send,
+  // subscribe and unsubscribe, and may wait for the UI thread while it sends.
   void SendMessage(TSender ASender, std::unique_ptr<TMessageBase> AMessage);
 
   struct TImpl;

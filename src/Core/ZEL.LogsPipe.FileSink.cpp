@@ -1,0 +1,251 @@
+#include "ZEL.LogsPipe.FileSink.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "ZEL.Time.h"
+
+namespace ZEL {
+
+namespace {
+constexpr char cBOM[] = {'\xFF', '\xFE'};
+constexpr char cCRLF[] = {'\r', '\0', '\n', '\0'};
+}  // namespace
+
+TZELRollingFileSink::TZELRollingFileSink(std::string AFolder, std::string AModule,
+                                         std::int64_t AMaxFileSize, int AMaxFiles)
+    : FFolder(std::move(AFolder)),
+      FModule(std::move(AModule)),
+      FMaxFileSize(AMaxFileSize),
+      FMaxFiles(AMaxFiles < 2 ? 2 : AMaxFiles) {
+  std::lock_guard lock(mutex_);
+  Open();
+}
+
+TZELRollingFileSink::~TZELRollingFileSink() { Close(); }
+
+std::string TZELRollingFileSink::FileName(int ANumber) const {
+  return fmt::format("{}/{}.{:02}..txt", FFolder, FModule, ANumber);
+}
+
+bool TZELRollingFileSink::WritesToFile() const {
+  std::lock_guard lock(const_cast<std::mutex&>(mutex_));
+  return !FToStderr;
+}
+
+void TZELRollingFileSink::WriteItem(const TLogItem& AItem) {
+  std::lock_guard lock(mutex_);
+  WriteItemLocked(AItem);
+}
+
+void TZELRollingFileSink::sink_it_(const spdlog::details::log_msg& AMsg) {
+  WriteItemLocked(LogsPipe::ItemOf(AMsg));
+}
+
+void TZELRollingFileSink::WriteItemLocked(const TLogItem& AItem) {
+  const std::string line = TPlatformLog::FormatLogItem(AItem, true);
+  WriteLine(line);
+  if (!FToStderr && FSize > FMaxFileSize) Rotate();
+}
+
+bool TZELRollingFileSink::Open() {
+  std::error_code ec;
+  std::filesystem::create_directories(FFolder, ec);
+  if (ec) {
+    Fail(fmt::format("cannot make the log folder \"{}\"", FFolder), ec.value());
+    return false;
+  }
+  const std::string name = FileName(0);
+  FFile = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (FFile < 0) {
+    Fail(fmt::format("cannot open the log file \"{}\"", name), errno);
+    return false;
+  }
+  struct stat st {};
+  FSize = ::fstat(FFile, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+  if (FSize == 0) {
+    if (::write(FFile, cBOM, sizeof cBOM) != static_cast<ssize_t>(sizeof cBOM)) {
+      Fail(fmt::format("cannot write the log file \"{}\"", name), errno);
+      return false;
+    }
+    FSize = sizeof cBOM;
+  }
+  return true;
+}
+
+void TZELRollingFileSink::Close() {
+  if (FFile >= 0) ::close(FFile);
+  FFile = -1;
+}
+
+void TZELRollingFileSink::Rotate() {
+  WriteLine(Marker("#[ROTATE LOG "));
+  if (FToStderr) return;
+  Close();
+  std::remove(FileName(FMaxFiles - 1).c_str());
+  for (int n = FMaxFiles - 2; n >= 1; --n) {
+    const std::string from = FileName(n);
+    if (::access(from.c_str(), F_OK) == 0) std::rename(from.c_str(), FileName(n + 1).c_str());
+  }
+  // Appending to a file 00 that could not be moved would rotate at every entry.
+  if (std::rename(FileName(0).c_str(), FileName(1).c_str()) != 0) {
+    Fail(fmt::format("cannot rename the log file \"{}\"", FileName(0)), errno);
+    return;
+  }
+  if (Open()) WriteLine(Marker("#[START LOG "));
+}
+
+void TZELRollingFileSink::WriteLine(std::string_view AUtf8Line) {
+  if (!FToStderr) {
+    FBytes.clear();
+    LogsPipe::AppendUtf16LE(FBytes, AUtf8Line);
+    FBytes.append(cCRLF, sizeof cCRLF);
+    const char* p = FBytes.data();
+    std::size_t left = FBytes.size();
+    while (left > 0) {
+      const ssize_t n = ::write(FFile, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        Fail(fmt::format("cannot write the log file \"{}\"", FileName(0)), n < 0 ? errno : EIO);
+        break;
+      }
+      p += n;
+      left -= static_cast<std::size_t>(n);
+      FSize += n;
+    }
+    if (left == 0) return;
+  }
+  // The line is never dropped: standard error takes it.
+  std::string text(AUtf8Line);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void TZELRollingFileSink::Fail(const std::string& AWhat, int AErrno) {
+  Close();
+  FToStderr = true;
+  const std::string text = fmt::format("ZELLog: {} ({}); log entries go to standard error.\n",
+                                       AWhat, std::strerror(AErrno));
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string TZELRollingFileSink::Marker(std::string_view AHead) const {
+  const Time::TLocalTime L = Time::ToLocal(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()));
+  return fmt::format("{}{:04}-{:02}-{:02} {:02}:{:02}:{:02}:{:03}]", AHead, L.Year, L.Month, L.Day,
+                     L.Hour, L.Minute, L.Second, L.Millisecond);
+}
+
+}  // namespace ZEL
+
+namespace ZEL::LogsPipe {
+
+void PackEntry(fmt::memory_buffer& AOut, std::string_view ATag, std::string_view AMessage) {
+  const auto len = static_cast<std::uint32_t>(ATag.size());
+  char head[4];
+  std::memcpy(head, &len, sizeof head);
+  AOut.append(head, head + sizeof head);
+  AOut.append(ATag.data(), ATag.data() + ATag.size());
+  AOut.append(AMessage.data(), AMessage.data() + AMessage.size());
+}
+
+bool UnpackEntry(std::string_view APayload, std::string_view& ATag, std::string_view& AMessage) {
+  std::uint32_t len = 0;
+  if (APayload.size() >= sizeof len) {
+    std::memcpy(&len, APayload.data(), sizeof len);
+    if (len <= APayload.size() - sizeof len) {
+      ATag = APayload.substr(sizeof len, len);
+      AMessage = APayload.substr(sizeof len + len);
+      return true;
+    }
+  }
+  ATag = {};
+  AMessage = APayload;
+  return false;
+}
+
+spdlog::level::level_enum LevelOf(TLogType AType) {
+  switch (AType) {
+    case TLogType::Debug: return spdlog::level::debug;
+    case TLogType::Info: return spdlog::level::info;
+    case TLogType::Warning: return spdlog::level::warn;
+    case TLogType::Error: return spdlog::level::err;
+    case TLogType::Fatal: return spdlog::level::critical;
+  }
+  return spdlog::level::critical;
+}
+
+TLogType LogTypeOf(spdlog::level::level_enum ALevel) {
+  switch (ALevel) {
+    case spdlog::level::trace:
+    case spdlog::level::debug: return TLogType::Debug;
+    case spdlog::level::info: return TLogType::Info;
+    case spdlog::level::warn: return TLogType::Warning;
+    case spdlog::level::err: return TLogType::Error;
+    default: return TLogType::Fatal;
+  }
+}
+
+TLogItem ItemOf(const spdlog::details::log_msg& AMsg) {
+  TLogItem item;
+  item.LogType = LogTypeOf(AMsg.level);
+  UnpackEntry(std::string_view(AMsg.payload.data(), AMsg.payload.size()), item.Tag, item.Message);
+  item.TimeStamp = AMsg.time;
+  item.ThreadID = AMsg.thread_id;
+  return item;
+}
+
+void AppendUtf16LE(std::string& AOut, std::string_view AUtf8) {
+  auto put = [&AOut](std::uint32_t unit) {
+    AOut += static_cast<char>(unit & 0xFF);
+    AOut += static_cast<char>((unit >> 8) & 0xFF);
+  };
+  const auto* s = reinterpret_cast<const unsigned char*>(AUtf8.data());
+  const std::size_t n = AUtf8.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      put(c);
+      ++i;
+      continue;
+    }
+    int extra = 0;
+    std::uint32_t cp = 0;
+    std::uint32_t least = 0;
+    if ((c & 0xE0) == 0xC0) {
+      extra = 1, cp = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, cp = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, cp = c & 0x07, least = 0x10000;
+    } else {
+      put(0xFFFD);
+      ++i;
+      continue;
+    }
+    int k = 1;
+    for (; k <= extra && i + k < n && (s[i + k] & 0xC0) == 0x80; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+    if (k <= extra || cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      put(0xFFFD);
+      i += static_cast<std::size_t>(k);  // skip the lead and the continuation bytes seen
+      continue;
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      put(0xD800 + (cp >> 10));
+      put(0xDC00 + (cp & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+}
+
+}  // namespace ZEL::LogsPipe

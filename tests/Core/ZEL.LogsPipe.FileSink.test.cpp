@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "TestSupport.h"
+#include "ZEL.LogsPipe.FileSink.h"
+#include "ZEL.LogsPipe.TestFiles.h"
+
+using namespace std::chrono;
+
+namespace {
+
+std::string Hex(std::string_view ABytes) {
+  std::string out;
+  for (unsigned char c : ABytes) out += fmt::format("{}{:02X}", out.empty() ? "" : " ", c);
+  return out;
+}
+
+// An entry with a fixed time and thread, so its line has a known length.
+ZEL::TLogItem Entry(std::string_view AMessage) {
+  ZEL::TLogItem item;
+  item.LogType = ZEL::TLogType::Info;
+  item.Tag = "T";
+  item.Message = AMessage;
+  item.TimeStamp = system_clock::time_point(sys_days(2024y / 3 / 5)) + 9h;
+  item.ThreadID = 7;
+  return item;
+}
+
+// Bytes one ASCII entry takes in the file: its line and CR LF, two bytes a character.
+std::int64_t BytesOf(std::string_view AMessage) {
+  return static_cast<std::int64_t>(ZEL::TPlatformLog::FormatLogItem(Entry(AMessage), true).size() + 2) * 2;
+}
+
+const std::regex cRotate(R"(#\[ROTATE LOG \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\])");
+const std::regex cStart(R"(#\[START LOG \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\])");
+
+class FileSink : public ::testing::Test {
+protected:
+  std::string FFolder = ZEL::Test::NewTempFolder("sink");
+  std::string Name(int N) const { return fmt::format("{}/Mod.{:02}..txt", FFolder, N); }
+  bool Exists(int N) const { return std::filesystem::exists(Name(N)); }
+};
+
+}  // namespace
+
+TEST(FileSinkText, Utf8BecomesUtf16LittleEndian) {
+  const struct {
+    const char* Utf8;
+    const char* Bytes;
+  } cases[] = {
+      {"A", "41 00"},
+      {"\xC3\xA9", "E9 00"},                   // é
+      {"\xE2\x82\xAC", "AC 20"},               // €
+      {"\xF0\x9F\x98\x80", "3D D8 00 DE"},     // an emoji: a surrogate pair
+      {"a\xFF" "b", "61 00 FD FF 62 00"},      // a byte that starts nothing
+      {"\xC0\xAF", "FD FF"},                   // overlong
+      {"\xED\xA0\x80", "FD FF"},               // a lone surrogate
+      {"\xE2\x82" "A", "FD FF 41 00"},         // cut short, then text again
+      {"\xE2\x82", "FD FF"},                   // cut short at the end
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    ZEL::LogsPipe::AppendUtf16LE(out, c.Utf8);
+    EXPECT_EQ(Hex(out), c.Bytes) << Hex(c.Utf8);
+  }
+}
+
+TEST(FileSinkText, TagTravelsInFrontOfTheMessage) {
+  const struct {
+    std::string Tag, Message;
+  } cases[] = {{"MQTTService", "Connected."}, {"", ""}, {"", "message only"}, {"tag only", ""}};
+  for (const auto& c : cases) {
+    fmt::memory_buffer buf;
+    ZEL::LogsPipe::PackEntry(buf, c.Tag, c.Message);
+    std::string_view tag, message;
+    ASSERT_TRUE(ZEL::LogsPipe::UnpackEntry({buf.data(), buf.size()}, tag, message));
+    EXPECT_EQ(tag, c.Tag);
+    EXPECT_EQ(message, c.Message);
+  }
+  std::string_view tag, message;
+  EXPECT_FALSE(ZEL::LogsPipe::UnpackEntry("ab", tag, message));
+  EXPECT_EQ(message, "ab");
+}
+
+TEST_F(FileSink, RestartContinuesFile00WithOneByteOrderMark) {
+  ZEL::Test::TScopedEnv tz("TZ", "Europe/Berlin");
+  {
+    ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30);
+    EXPECT_EQ(sink.FileName(0), Name(0));
+    sink.WriteItem(Entry("one \xE2\x82\xAC"));
+    sink.WriteItem(Entry("two"));
+  }
+  ZEL::TZELRollingFileSink again(FFolder, "Mod", 4000 * 1024, 30);
+  again.WriteItem(Entry("three"));
+
+  const std::string bytes = ZEL::Test::ReadFileBytes(Name(0));
+  ASSERT_EQ(Hex(bytes.substr(0, 2)), "FF FE");
+  EXPECT_EQ(bytes.find("\xFF\xFE", 2), std::string::npos) << "no second BOM on restart";
+  EXPECT_EQ(Hex(bytes.substr(bytes.size() - 4)), "0D 00 0A 00");
+  const auto lines = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "2024-03-05T10:00:00.000+01:00 [TID 7] [INFO] [T] one \xE2\x82\xAC");
+  EXPECT_EQ(lines[2], "2024-03-05T10:00:00.000+01:00 [TID 7] [INFO] [T] three");
+  EXPECT_FALSE(Exists(1)) << "a restart is no rotation";
+}
+
+TEST_F(FileSink, RotatesOnlyBeyondTheMaximumWithBothMarkers) {
+  // Room for the new file's BOM, start marker and one short entry.
+  const std::string longer(60, 'x');
+  const std::int64_t oneEntry = 2 + BytesOf(longer);  // BOM and one line
+  {
+    ZEL::TZELRollingFileSink sink(FFolder, "Mod", oneEntry, 30);
+    sink.WriteItem(Entry(longer));
+    EXPECT_FALSE(Exists(1)) << "exactly the maximum is not beyond it";
+    sink.WriteItem(Entry("x"));
+    ASSERT_TRUE(Exists(1));
+    sink.WriteItem(Entry("after"));
+  }
+  const auto old = ZEL::Test::LogFileLines(Name(1));
+  ASSERT_EQ(old.size(), 3u);
+  EXPECT_TRUE(std::regex_match(old[2], cRotate)) << old[2];
+  const auto current = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(current.size(), 2u);
+  EXPECT_TRUE(std::regex_match(current[0], cStart)) << current[0];
+  EXPECT_NE(current[1].find("[T] after"), std::string::npos);
+  EXPECT_EQ(Hex(ZEL::Test::ReadFileBytes(Name(0)).substr(0, 2)), "FF FE") << "a new file gets its BOM";
+}
+
+TEST_F(FileSink, KeepsTheNewestFilesUpToTheLimit) {
+  const struct {
+    int MaxFiles, Entries;
+  } cases[] = {{30, 40}, {3, 10}};
+  for (const auto& c : cases) {
+    FFolder = ZEL::Test::NewTempFolder("sinklimit");
+    {
+      // Every entry is beyond the maximum on its own, so each one rotates.
+      ZEL::TZELRollingFileSink sink(FFolder, "Mod", 10, c.MaxFiles);
+      for (int i = 0; i < c.Entries; ++i) sink.WriteItem(Entry(fmt::format("entry {}", i)));
+    }
+    for (int n = 0; n < c.MaxFiles; ++n) EXPECT_TRUE(Exists(n)) << n;
+    EXPECT_FALSE(Exists(c.MaxFiles));
+    EXPECT_EQ(static_cast<int>(std::distance(std::filesystem::directory_iterator(FFolder),
+                                             std::filesystem::directory_iterator())),
+              c.MaxFiles);
+    // File 00 holds only its start marker; file n the entry made n rotations ago.
+    EXPECT_EQ(ZEL::Test::LogFileLines(Name(0)).size(), 1u);
+    for (int n = 1; n < c.MaxFiles; ++n) {
+      const auto lines = ZEL::Test::LogFileLines(Name(n));
+      ASSERT_EQ(lines.size(), 3u) << n;
+      EXPECT_TRUE(std::regex_match(lines[0], cStart));
+      EXPECT_TRUE(lines[1].ends_with(fmt::format("[T] entry {}", c.Entries - n))) << lines[1];
+      EXPECT_TRUE(std::regex_match(lines[2], cRotate));
+    }
+  }
+}
+
+TEST_F(FileSink, FileThatCannotBeWrittenSendsLinesToStandardError) {
+  // A full disk: file 00 is a link to /dev/full, so the first write fails.
+  std::filesystem::create_symlink("/dev/full", Name(0));
+  testing::internal::CaptureStderr();
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30);
+  sink.WriteItem(Entry("kept"));
+  sink.WriteItem(Entry("kept too"));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(sink.WritesToFile());
+  const std::string why = "ZELLog: cannot write the log file \"" + Name(0) +
+                          "\" (No space left on device); log entries go to standard error.\n";
+  ASSERT_EQ(err.find(why), 0u) << err;
+  EXPECT_EQ(err.find("ZELLog:", 1), std::string::npos) << "said once";
+  EXPECT_NE(err.find("[INFO] [T] kept\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("[INFO] [T] kept too\n"), std::string::npos) << err;
+}
