@@ -30,14 +30,14 @@ std::string ReadableDuration(std::int64_t ASeconds) {
 std::string DateToReadableLastSeen(Time::TInstant AFromDate, bool AppendDate) {
   if (Time::IsMissing(AFromDate)) return std::string(Time::MissingDateText);
   std::string text = ReadableDuration(Time::SecondsBetween(Time::Now(), AFromDate)) + " ago...";
-  if (AppendDate) text += "(" + Time::FormatLocalDisplay(AFromDate) + ")";
+  if (AppendDate) text += fmt::format("({})", Time::FormatLocalDisplay(AFromDate));
   return text;
 }
 
 std::string DateToReadableUnpause(Time::TInstant ATillDate, bool AppendDate) {
   if (Time::IsMissing(ATillDate)) return std::string(Time::MissingDateText);
   std::string text = ReadableDuration(Time::SecondsBetween(Time::Now(), ATillDate));
-  if (AppendDate) text += " (resume at: " + Time::FormatLocalDisplay(ATillDate) + ")";
+  if (AppendDate) text += fmt::format(" (resume at: {})", Time::FormatLocalDisplay(ATillDate));
   return text;
 }
 
