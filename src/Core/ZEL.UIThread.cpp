@@ -15,6 +15,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "ZEL.ExceptionReporter.h"
 
@@ -51,8 +52,10 @@ void RunJob(const TJobPtr& AJob) {
   }
   if (!AJob->Waited) return;
   {
+    // Moved, not copied: the waiting thread then holds the only reference and frees the
+    // exception itself, after it has read it.
     std::lock_guard<std::mutex> guard(AJob->Lock);
-    AJob->Error = error;
+    AJob->Error = std::move(error);
     AJob->Done = true;
   }
   AJob->DoneCV.notify_all();
@@ -122,7 +125,7 @@ void RunSync(std::function<void()> AWork) {
   Post(app, job);
   std::unique_lock<std::mutex> lock(job->Lock);
   job->DoneCV.wait(lock, [&] { return job->Done; });
-  if (job->Error) std::rethrow_exception(job->Error);
+  if (std::exception_ptr error = std::exchange(job->Error, nullptr)) std::rethrow_exception(error);
 }
 
 void RunAsync(std::function<void()> AWork) {
