@@ -40,7 +40,8 @@ public:
   virtual std::string LastErrorMessage() = 0;
   virtual void Subscribe(const std::string& ATopic) = 0;
   virtual void Unsubscribe(const std::string& ATopic) = 0;
-  virtual void Publish(const std::string& ATopic, const std::string& AMessage) = 0;
+  // False when the message did not go out (not connected, empty topic, the client refused it).
+  virtual bool Publish(const std::string& ATopic, const std::string& AMessage) = 0;
 };
 
 }  // namespace ZEL

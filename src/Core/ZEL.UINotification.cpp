@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "ZEL.Events.Event.h"
 #include "ZEL.Messaging.Messages.h"
 
 namespace ZEL {
@@ -16,5 +17,7 @@ void TZELUINotification::ShowNewEventToast(std::string_view ACaption, std::strin
   TZELMessager<TNewEventToastMessageEvent>::Send(
       [&] { return std::make_unique<TNewEventToastMessageEvent>(std::move(text), std::move(AEventID)); });
 }
+
+void TZELUINotification::ShowNewEventToast(const TZELEvent& AEvent) { ShowNewEventToast(AEvent.Caption(), AEvent.ID()); }
 
 }  // namespace ZEL

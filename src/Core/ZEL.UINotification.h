@@ -6,6 +6,8 @@
 
 namespace ZEL {
 
+class TZELEvent;
+
 class TZELUINotification {
 public:
   static constexpr std::string_view TypeName = "TZELUINotification";
@@ -17,6 +19,8 @@ public:
   // The alert model adds ShowNewEventToast(const TZELEvent&) on top of this, passing the
   // alert's Caption and ID.
   static void ShowNewEventToast(std::string_view ACaption, std::string AEventID);
+  // The same for an alert: its Caption and ID.
+  static void ShowNewEventToast(const TZELEvent& AEvent);
 };
 
 }  // namespace ZEL

@@ -6,21 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "ZEL.Edge.Services.h"
 #include "ZEL.Messaging.Messages.h"
 #include "ZEL.Messaging.h"
 #include "ZEL.UINotification.h"
 
-namespace ZEL {
-// Stand-in for the request container of the edge model, only for ownership checks here.
-class TServiceRequestContainer {
+namespace {
+// A request that tells when it is freed; the container frees its request with itself.
+class TProbeRequest : public ZEL::TZELServiceRequestDTO {
 public:
-  explicit TServiceRequestContainer(bool* AFreed) : FFreed(AFreed) {}
-  ~TServiceRequestContainer() { *FFreed = true; }
+  explicit TProbeRequest(bool* AFreed) : FFreed(AFreed) {}
+  ~TProbeRequest() override { *FFreed = true; }
 
 private:
   bool* FFreed;
 };
-}  // namespace ZEL
+
+std::unique_ptr<ZEL::TServiceRequestContainer> ProbeContainer(bool* AFreed) {
+  return std::make_unique<ZEL::TServiceRequestContainer>(nullptr, std::make_unique<TProbeRequest>(AFreed));
+}
+}  // namespace
 
 namespace {
 
@@ -161,12 +166,12 @@ TEST_F(MessagingTest, ContainerIsFreedWithTheMessageOnlyWhenOwned) {
   bool ownedFreed = false;
   TZELMessager<TEventServiceActionPerformed>::Send([&] {
     return std::make_unique<TEventServiceActionPerformed>(
-        "E", false, std::make_shared<TServiceRequestContainer>(&ownedFreed), true);
+        "E", false, std::shared_ptr<TServiceRequestContainer>(ProbeContainer(&ownedFreed)), true);
   });
   EXPECT_TRUE(ownedFreed);
 
   bool registryFreed = false;
-  auto registered = std::make_unique<TServiceRequestContainer>(&registryFreed);
+  auto registered = ProbeContainer(&registryFreed);
   bool seen = false;
   Keep(TZELMessager<TEventServiceActionPerformed>::Subscribe(
       [&](TSender, const TEventServiceActionPerformed& m) {

@@ -149,7 +149,7 @@ public:
   std::string LastErrorMessage() override { return {}; }
   void Subscribe(const std::string&) override {}
   void Unsubscribe(const std::string&) override {}
-  void Publish(const std::string&, const std::string&) override {}
+  bool Publish(const std::string&, const std::string&) override { return false; }
 };
 
 }  // namespace ZEL::Test

@@ -1,0 +1,211 @@
+#include "ZEL.Events.List.h"
+
+#include <algorithm>
+
+#include "ZEL.Exceptions.h"
+#include "ZEL.LogsPipe.h"
+
+namespace ZEL {
+
+TZELEventList::TZELEventList() = default;
+
+TZELEventList::~TZELEventList() {
+  constexpr std::string_view tag = "TZELEventList.Destroy";
+  ILogWriter& log = LogsPipe::ZELLog();
+  log.Debug(tag, "START. Try free lock...");
+  log.Debug(tag, "lock destroyed. Call parent...");
+  // What the base destructor would do, here so that the last line comes after it.
+  ExceptionReporter::Guarded(Tag(), [this] { TBase::Clear(true); });
+  FIndex.clear();
+  log.Debug(tag, "FINISH.");
+}
+
+// --- index -------------------------------------------------------------------------------
+
+void TZELEventList::IndexAdd(const std::string& AID, int AIndex) {
+  std::vector<int>& at = FIndex[AID];
+  at.insert(std::lower_bound(at.begin(), at.end(), AIndex), AIndex);
+}
+
+void TZELEventList::IndexRemove(const std::string& AID, int AIndex) {
+  const auto it = FIndex.find(AID);
+  if (it == FIndex.end()) return;
+  auto& at = it->second;
+  const auto pos = std::lower_bound(at.begin(), at.end(), AIndex);
+  if (pos != at.end() && *pos == AIndex) at.erase(pos);
+  if (at.empty()) FIndex.erase(it);
+}
+
+void TZELEventList::RebuildIndex() {
+  FIndex.clear();
+  for (int i = 0; i < Count(); ++i) FIndex[(*this)[i]->LookupID()].push_back(i);
+}
+
+int TZELEventList::FirstIndexOf(const std::string& AEventID) const {
+  const auto it = FIndex.find(AEventID);
+  return it == FIndex.end() || it->second.empty() ? -1 : it->second.front();
+}
+
+TZELEvent* TZELEventList::Add(std::unique_ptr<TZELEvent> AItem) {
+  IndexAdd(AItem->LookupID(), Count());
+  return TBase::Add(std::move(AItem));
+}
+
+TZELEvent* TZELEventList::Insert(int AIndex, std::unique_ptr<TZELEvent> AItem) {
+  TZELEvent* item = TBase::Insert(AIndex, std::move(AItem));
+  RebuildIndex();
+  return item;
+}
+
+void TZELEventList::Delete(int AIndex) {
+  // Nothing removes a single alert in this program; the index simply follows.
+  TBase::Delete(AIndex);
+  RebuildIndex();
+}
+
+int TZELEventList::Remove(const TZELEvent* AItem) {
+  const int index = TBase::Remove(AItem);
+  if (index >= 0) RebuildIndex();
+  return index;
+}
+
+std::unique_ptr<TZELEvent> TZELEventList::Extract(const TZELEvent* AItem) {
+  auto item = TBase::Extract(AItem);
+  if (item) RebuildIndex();
+  return item;
+}
+
+void TZELEventList::SetItem(int AIndex, std::unique_ptr<TZELEvent> ANew) {
+  if (AIndex >= 0 && AIndex < Count() && ANew) {
+    IndexRemove((*this)[AIndex]->LookupID(), AIndex);
+    IndexAdd(ANew->LookupID(), AIndex);
+  }
+  TBase::SetItem(AIndex, std::move(ANew));
+}
+
+void TZELEventList::DeleteRange(int AIndex, int ACount) {
+  TBase::DeleteRange(AIndex, ACount);
+  RebuildIndex();
+}
+
+void TZELEventList::Clear(bool ANotify) {
+  FIndex.clear();
+  TBase::Clear(ANotify);
+}
+
+// --- lookups -----------------------------------------------------------------------------
+
+bool TZELEventList::EventExists(const std::string& AEventID) const {
+  return FirstIndexOf(AEventID) >= 0;
+}
+
+bool TZELEventList::EventExists(const std::string& AEventID, int& aID) const {
+  aID = FirstIndexOf(AEventID);
+  return aID >= 0;
+}
+
+bool TZELEventList::FindEventByID(const std::string& AEventID, TZELEvent*& AEvent) const {
+  AEvent = FindEventByID(AEventID);
+  return AEvent != nullptr;
+}
+
+TZELEvent* TZELEventList::FindEventByID(const std::string& AEventID) const {
+  const int index = FirstIndexOf(AEventID);
+  return index >= 0 ? (*this)[index] : nullptr;
+}
+
+bool TZELEventList::FindItemByID(const std::string& AEventID, const std::string& AItemID,
+                                 TZELEventItem*& AItem) const {
+  AItem = FindItemByID(AEventID, AItemID);
+  return AItem != nullptr;
+}
+
+TZELEventItem* TZELEventList::FindItemByID(const std::string& AEventID, const std::string& AItemID) const {
+  const TZELEvent* event = FindEventByID(AEventID);
+  return event ? event->FindItem(AItemID) : nullptr;
+}
+
+// --- broker payloads ---------------------------------------------------------------------
+
+bool TZELEventList::ReadOneEventFromJSON(const std::string& AJSON, TZELEvent*& AEvent) {
+  AEvent = Add(std::make_unique<TZELEvent>(AJSON));
+  return true;
+}
+
+bool TZELEventList::ReadOneEventFromJSON(const std::string& AJSON) {
+  TZELEvent* event = nullptr;
+  return ReadOneEventFromJSON(AJSON, event);
+}
+
+bool TZELEventList::ReadEventItemMQTT(const std::string& AJSON) {
+  constexpr std::string_view tag = "TZELEventList.ReadEventItemMQTT";
+  ILogWriter& log = LogsPipe::ZELLog();
+  auto item = std::make_unique<TZELEventItem>(AJSON);
+  const std::string eventID = item->EventID();
+  if (eventID.empty()) {
+    log.DebugFmt(tag, "Item[{}] EventID is empty! JSON {}", item->ID(), AJSON);
+    return false;
+  }
+  TZELEvent* event = FindEventByID(eventID);
+  if (!event) {
+    log.DebugFmt(tag, "Item[{}] EventID \"{}\" is unknown! JSON {}", item->ID(), eventID, AJSON);
+    return false;
+  }
+  if (event->HasItem(item->LookupID())) return false;
+
+  // Everything the effect needs is read before the item goes in: an item that cannot take
+  // effect is dropped whole rather than left half applied.
+  TEventAlertItemType type;
+  Time::TInstant viewedAt = Time::MissingDate;
+  try {
+    type = item->ItemType();
+    if (type == TEventAlertItemType::aitView && !event->Viewed()) viewedAt = item->DateTime();
+  } catch (const EZELException& E) {
+    log.WarnFmt(tag, "Item[{}] is skipped. {}: {} JSON {}", item->ID(), E.className(), E.what(), AJSON);
+    return false;
+  }
+
+  TZELEventItem* added = event->Items().Add(std::move(item));
+  switch (type) {
+    case TEventAlertItemType::aitView:
+      if (!event->Viewed()) {
+        event->SetLastView(viewedAt);
+        event->SetLastViewBy(added->Originator().Name());
+        event->SetViewed(true);
+      }
+      break;
+    case TEventAlertItemType::aitDismiss:
+      event->SetState(TEventAlertState::easDismissed);
+      if (event->Active()) event->SetActive(false);
+      break;
+    case TEventAlertItemType::aitEscalate:
+      event->SetState(TEventAlertState::easEscalated);
+      break;
+    case TEventAlertItemType::aitInactive:
+      if (event->Active()) event->SetActive(false);
+      break;
+    case TEventAlertItemType::aitEvent:
+    case TEventAlertItemType::aitNote:
+      break;
+  }
+  event->NotifyUIRefresh();
+  return true;
+}
+
+bool TZELEventList::ReadEventItemExtraMQTT(const std::string& AJSON, TZELEventItem*& AItem,
+                                           TEventExtraDataItem*& AExtra) {
+  AItem = nullptr;
+  AExtra = nullptr;
+  const TZELEventItem probe(AJSON);  // only for its "ParentObjectId"
+  const std::string itemID = probe.EventID();
+  for (TZELEvent* event : *this) {
+    if (TZELEventItem* item = event->FindItem(itemID)) {
+      item->UpdateExtraFromMQTTPayload(probe.JSONObject(), AExtra);
+      AItem = item;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace ZEL

@@ -1,0 +1,248 @@
+// The alert list: bulk loads, broker payloads of types 1, 2 and 5, lookups.
+
+#include <gtest/gtest.h>
+
+#include "ZEL.Events.h"
+#include "ZEL.Events.TestFakes.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Messaging.Messages.h"
+
+using namespace ZEL;
+using ZEL::LogsPipe::TLogCapture;
+
+namespace {
+
+TJSON Alert(const std::string& AID, const std::string& ACaption = "c") {
+  return TJSON::parse(R"({"ObjectId":")" + AID + R"(","Active":true,"Caption":")" + ACaption +
+                      R"(","Originator":{"ID":"c1","Type":20}})");
+}
+
+std::string Item(const std::string& AParent, const std::string& AID, int AType,
+                 const std::string& ADate = "2024-03-02T08:01:00Z") {
+  return R"({"Type":2,"ParentObjectId":")" + AParent + R"(","ObjectId":")" + AID + R"(","ItemType":)" +
+         std::to_string(AType) + R"(,"DateTime":")" + ADate + R"(","Source":{"ID":"u1","Name":"Operator One"}})";
+}
+
+// Counts what the list announces.
+struct TListener {
+  int Added = 0;
+  int Removed = 0;
+  void On(const void*, TZELEvent* const&, TCollectionNotification A) {
+    if (A == TCollectionNotification::cnAdded) ++Added;
+    if (A == TCollectionNotification::cnRemoved) ++Removed;
+  }
+  void Attach(TZELEventList& AList) {
+    AList.OnNotify().AddHandler(TCollectionNotifyEvent<TZELEvent>::Of(this, &TListener::On));
+  }
+};
+
+struct TRefreshes {
+  std::vector<std::string> IDs;
+  TZELMessagerRef Ref = TZELMessager<TEventRefreshMessage>::Subscribe(
+      [this](TSender, const TEventRefreshMessage& M) { IDs.push_back(M.Value()); });
+  ~TRefreshes() { TZELMessager<TEventRefreshMessage>::Unsubscribe(Ref); }
+};
+
+}  // namespace
+
+TEST(TZELEventListLoad, ReplaceModeKeepsFirstPlaceOfARepeatedIdAndDropsSubscribers) {
+  TZELEventList list;
+  list.ReadOneEventFromJSON(Alert("old").dump());
+  TListener listener;
+  listener.Attach(list);
+  TJSON array = TJSON::array({Alert("A", "first A"), Alert("B"), Alert("A", "second A")});
+  EXPECT_TRUE(list.ReadFromJSONArray(array, false));
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[0]->Caption(), "second A");
+  EXPECT_EQ(list[1]->ID(), "B");
+  EXPECT_FALSE(list[0]->Invisible());
+  EXPECT_EQ(listener.Added + listener.Removed, 0);
+  EXPECT_FALSE(list.EventExists("old"));
+  EXPECT_EQ(array.size(), 3u);  // the caller's array is left alone
+
+  list.ReadOneEventFromJSON(Alert("C").dump());  // no subscriber after the load
+  EXPECT_EQ(listener.Added, 0);
+}
+
+TEST(TZELEventListLoad, AppendModeHidesNewAlertsAndKeepsVisibilityOfReplacedOnes) {
+  TZELEventList list;
+  list.ReadFromJSONArray(TJSON::array({Alert("A"), Alert("B")}), false);
+  list[1]->SetInvisible(true);
+  list.ReadFromJSONArray(TJSON::array({Alert("A", "fresh A"), Alert("N"), Alert("B", "fresh B")}), true);
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list[0]->Caption(), "fresh A");
+  EXPECT_FALSE(list[0]->Invisible());
+  EXPECT_EQ(list[1]->Caption(), "fresh B");
+  EXPECT_TRUE(list[1]->Invisible());
+  EXPECT_EQ(list[2]->ID(), "N");
+  EXPECT_TRUE(list[2]->Invisible());
+}
+
+TEST(TZELEventListLoad, FailedLoadLeavesListAsItWasButDropsSubscribers) {
+  TZELEventList list;
+  list.ReadFromJSONArray(ZEL::Test::LoadFixture("alerts.json")["EventAlerts"], false);
+  ASSERT_EQ(list.Count(), 3);
+  const TZELEvent* before = list[0];
+  const struct {
+    std::string Name;
+    TJSON Array;
+  } cases[] = {
+      {"bad first", TJSON::array({TJSON::parse(R"({"ObjectId":"x"})"), Alert("A")})},
+      {"bad last", TJSON::array({Alert("A"), TJSON::parse(R"({"ObjectId":"y"})")})},
+      {"not an object", TJSON::array({Alert("A"), 5})},
+      {"not an array", Alert("A")},
+  };
+  for (const auto& c : cases) {
+    for (const bool append : {false, true}) {
+      TListener listener;
+      listener.Attach(list);
+      EXPECT_THROW(list.ReadFromJSONArray(c.Array, append), EZELException) << c.Name;
+      ASSERT_EQ(list.Count(), 3) << c.Name;
+      EXPECT_EQ(list[0], before) << c.Name;
+      list.ReadOneEventFromJSON(Alert("probe").dump());
+      EXPECT_EQ(listener.Added, 0) << c.Name;  // subscribers are gone
+      list.Delete(list.Count() - 1);
+    }
+  }
+  EXPECT_TRUE(list.EventExists("64b000000000000000000003"));
+  EXPECT_FALSE(list.EventExists("probe"));
+}
+
+TEST(TZELEventListLookups, ExactIdsFirstMatchAndIndexFollowsChanges) {
+  TZELEventList list;
+  TListener listener;
+  listener.Attach(list);
+  TZELEvent* first = nullptr;
+  list.ReadOneEventFromJSON(Alert("Dup").dump(), first);
+  list.ReadOneEventFromJSON(Alert("Dup").dump());
+  list.ReadOneEventFromJSON(Alert("x").dump());
+  EXPECT_EQ(listener.Added, 3);  // broker alerts are announced
+  int index = -2;
+  EXPECT_TRUE(list.EventExists("Dup", index));
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(list.FindEventByID("Dup"), first);
+  EXPECT_FALSE(list.EventExists("dup", index));  // case-sensitive
+  EXPECT_EQ(index, -1);
+  EXPECT_EQ(list.FindEventByID("X"), nullptr);
+
+  // A type 2 item goes to the first of two alerts with the same id.
+  EXPECT_TRUE(list.ReadEventItemMQTT(Item("Dup", "i1", 0)));
+  EXPECT_EQ(first->Items().Count(), 1);
+  EXPECT_EQ(list[1]->Items().Count(), 0);
+  EXPECT_NE(list.FindItemByID("Dup", "i1"), nullptr);
+  EXPECT_EQ(list.FindItemByID("Dup", "I1"), nullptr);
+  EXPECT_EQ(list.FindItemByID("nope", "i1"), nullptr);
+
+  // The index follows every kind of change.
+  list.Delete(0);
+  EXPECT_EQ(list.FindEventByID("Dup"), list[0]);
+  list.SetItem(0, std::make_unique<TZELEvent>(Alert("y")));
+  EXPECT_FALSE(list.EventExists("Dup"));
+  EXPECT_EQ(list.FindEventByID("y"), list[0]);
+  list.Insert(0, std::make_unique<TZELEvent>(Alert("x")));
+  EXPECT_EQ(list.FindEventByID("x"), list[0]);
+  list.Clear(false);
+  EXPECT_FALSE(list.EventExists("x"));
+}
+
+TEST(TZELEventListBroker, HistoryItemsMoveTheAlertState) {
+  TZELEventList list;
+  list.ReadOneEventFromJSON(Alert("E").dump());
+  TZELEvent* event = list[0];
+  event->SetState(TEventAlertState::easEscalated);
+  TRefreshes refreshes;
+
+  EXPECT_TRUE(list.ReadEventItemMQTT(Item("E", "d1", 2)));
+  EXPECT_EQ(event->State(), TEventAlertState::easDismissed);
+  EXPECT_FALSE(event->Active());
+  EXPECT_TRUE(list.ReadEventItemMQTT(Item("E", "e1", 3)));
+  EXPECT_EQ(event->State(), TEventAlertState::easEscalated);
+  EXPECT_FALSE(event->Active());
+
+  EXPECT_TRUE(list.ReadEventItemMQTT(Item("E", "v1", 1, "2024-03-02T09:00:00Z")));
+  EXPECT_TRUE(event->Viewed());
+  EXPECT_EQ(event->LastViewBy(), "Operator One");
+  EXPECT_EQ(event->LastView(), Time::ParseISO8601("2024-03-02T09:00:00Z"));
+  EXPECT_TRUE(list.ReadEventItemMQTT(Item("E", "v2", 1, "2024-03-02T10:00:00Z")));  // viewed already
+  EXPECT_EQ(event->LastView(), Time::ParseISO8601("2024-03-02T09:00:00Z"));
+  EXPECT_EQ(refreshes.IDs, (std::vector<std::string>{"E", "E", "E", "E"}));
+
+  EXPECT_FALSE(list.ReadEventItemMQTT(Item("E", "v2", 1)));  // held already: nothing sent
+  EXPECT_EQ(event->Items().Count(), 4);
+  EXPECT_EQ(refreshes.IDs.size(), 4u);
+
+  TLogCapture capture;
+  EXPECT_FALSE(list.ReadEventItemMQTT(R"({"ObjectId":"n1","Source":{"ID":"u"}})"));
+  EXPECT_FALSE(list.ReadEventItemMQTT(Item("unknown", "n2", 0)));
+  const auto debug = capture.WithTag("TZELEventList.ReadEventItemMQTT");
+  ASSERT_EQ(debug.size(), 2u);
+  EXPECT_EQ(debug[0].Message.rfind("Item[n1] EventID is empty! JSON ", 0), 0u);
+  EXPECT_EQ(debug[1].Message.rfind("Item[n2] EventID \"unknown\" is unknown! JSON ", 0), 0u);
+  EXPECT_THROW(list.ReadEventItemMQTT(R"({"ParentObjectId":"E","ObjectId":"z"})"), EZELException);
+}
+
+TEST(TZELEventListBroker, ItemsThatCannotTakeEffectAreLoggedAndNotAppended) {
+  TZELEventList list;
+  list.ReadOneEventFromJSON(Alert("E").dump());
+  TRefreshes refreshes;
+  TLogCapture capture;
+  EXPECT_FALSE(list.ReadEventItemMQTT(Item("E", "bad-type", 9)));
+  EXPECT_FALSE(list.ReadEventItemMQTT(Item("E", "bad-date", 1, "yesterday")));
+  EXPECT_EQ(list[0]->Items().Count(), 0);
+  EXPECT_FALSE(list[0]->Viewed());
+  EXPECT_TRUE(refreshes.IDs.empty());
+  const auto warnings = capture.WithTag("TZELEventList.ReadEventItemMQTT");
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].Type, TLogType::Warning);
+  EXPECT_NE(warnings[0].Message.find("EJSONInvalidValue"), std::string::npos);
+}
+
+TEST(TZELEventListBroker, AttachmentUpdatesFindTheFirstHolderAndNeedAnItemOriginator) {
+  const TJSON payloads = ZEL::Test::LoadFixture("alert-payloads.json");
+  TZELEventList list;
+  list.ReadOneEventFromJSON(payloads["Type1"].dump());
+  list.ReadOneEventFromJSON(payloads["Type1"].dump());
+  ASSERT_TRUE(list.ReadEventItemMQTT(payloads["Type2Event"].dump()));
+  // The same item held by the second alert as well.
+  list[1]->Items().Add(std::make_unique<TZELEventItem>(payloads["Type2Event"].dump()));
+
+  TZELEventItem* item = nullptr;
+  TEventExtraDataItem* extra = nullptr;
+  EXPECT_TRUE(list.ReadEventItemExtraMQTT(payloads["Type5"].dump(), item, extra));
+  EXPECT_EQ(item, list[0]->Items()[0]);
+  ASSERT_NE(extra, nullptr);
+  EXPECT_EQ(extra->State(), TExtraDataState::edsAvailable);
+  EXPECT_EQ(extra->DateTimeStr(), "2024-03-02T08:00:09.000Z");
+  EXPECT_EQ(list[1]->Items()[0]->ExtraData()[0]->State(), TExtraDataState::edsExpected);
+
+  TJSON other = payloads["Type5"];
+  other["ObjectId"] = "not-held";
+  EXPECT_TRUE(list.ReadEventItemExtraMQTT(other.dump(), item, extra));
+  EXPECT_EQ(extra, nullptr);
+  other["ParentObjectId"] = "no-such-item";
+  EXPECT_FALSE(list.ReadEventItemExtraMQTT(other.dump(), item, extra));
+  EXPECT_EQ(item, nullptr);
+
+  TJSON onlyOwn = payloads["Type5"];
+  onlyOwn.erase("Originator");
+  onlyOwn["DataSource"] = {{"ID", "dev-3"}};
+  onlyOwn["State"] = 3;
+  try {
+    list.ReadEventItemExtraMQTT(onlyOwn.dump(), item, extra);
+    ADD_FAILURE() << "no error";
+  } catch (const EZELException& E) {
+    EXPECT_STREQ(E.what(), "TZELOriginatorDevice json is not valid");
+  }
+  EXPECT_EQ(list[0]->Items()[0]->ExtraData()[0]->State(), TExtraDataState::edsAvailable);
+}
+
+TEST(TZELEventListLoad, TwoStepLoadTakesTheArraysElements) {
+  TZELEventList list;
+  TJSON array = ZEL::Test::LoadFixture("alerts.json")["EventAlerts"];
+  TZELEventBatch batch = TZELEventList::BuildEventsFromJSONArray(std::move(array));
+  ASSERT_EQ(batch.Events.size(), 3u);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_TRUE(list.SwapInEvents(std::move(batch), false));
+  EXPECT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.FindEventByID("64b000000000000000000002"), list[1]);
+}
