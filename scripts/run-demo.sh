@@ -1,12 +1,181 @@
 #!/usr/bin/env bash
-# Runs the client against the local demo stack.
+# Runs the client against the local demo stack: installs what is missing, builds, makes a
+# fresh test PKI, starts the broker, the identity emulator and the backend and edge simulator
+# (its edges raise an alert every few seconds), creates the demo account and prints it, puts
+# the client's certificate and key beside the client's program, and stops everything on exit
+# (also on Ctrl+C or TERM).
+#
+#   scripts/run-demo.sh [--check] [--alert-seconds N] [--build-dir DIR]
+#
+#   --check            bring the stack up, verify it (sign-in, backend over TLS, an alert on
+#                      the broker with the client's certificate), tear it down and exit 0/1
+#   --alert-seconds N  pace of the edges' alerts (default 5)
+#   --build-dir DIR    use this configured build tree instead of build/main (builds only the
+#                      client's program and the simulator there)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+peers="$root/tests/peers"
+# shellcheck source-path=SCRIPTDIR/../tests/peers
+. "$peers/lib.sh"
+
+check=""
+alert_seconds=5
+build_dir=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --check|--once) check=1; shift ;;
+    --alert-seconds) [ $# -ge 2 ] || { echo "run-demo: --alert-seconds needs a number" >&2; exit 2; }
+                     alert_seconds="$2"; shift 2 ;;
+    --build-dir) [ $# -ge 2 ] || { echo "run-demo: --build-dir needs a folder" >&2; exit 2; }
+                 build_dir="$(cd "$2" && pwd)"; shift 2 ;;
+    -h|--help) sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+case "$alert_seconds" in ''|*[!0-9]*) echo "run-demo: --alert-seconds needs a number" >&2; exit 2 ;; esac
+
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" main
-cat <<'MSG'
-run-demo: the client's program builds, but the parts it needs to run are not there yet:
-  - the local demo stack (TLS broker, identity emulator, backend and edge simulator);
-  - the sign-in, main window and views.
-Nothing was started. The program itself is at build/main/src/TarveloSystemsApp.
-MSG
+if [ -z "$build_dir" ]; then
+  "$root/scripts/build.sh" main
+  build_dir="$root/build/main"
+else
+  cmake --build "$build_dir" --target TarveloSystemsApp zel-backend-sim
+fi
+app="$build_dir/src/TarveloSystemsApp"
+sim="$build_dir/tests/peers/sim/zel-backend-sim"
+app_dir="$(dirname "$app")"
+
+# One folder per run, so that two demos (or a demo and the tests) do not meet.
+# Folders of demos that were killed outright (their watchdog has stopped their stacks).
+mkdir -p "$build_dir/demo"
+for old in "$build_dir"/demo/run.*; do
+  [ -f "$old/owner" ] || continue
+  if ! peer_alive "$(cat "$old/owner")"; then
+    "$peers/stack.sh" stop "$old" || true
+    rm -rf "$old"
+  fi
+done
+run="$(mktemp -d "$build_dir/demo/run.XXXXXX")"
+echo $$ > "$run/owner"
+placed=()
+waiter=""
+
+# shellcheck disable=SC2317  # run by the EXIT trap
+cleanup() {
+  local rc=$?
+  trap - EXIT INT TERM
+  if [ -n "$waiter" ]; then kill "$waiter" 2>/dev/null || true; fi
+  echo "run-demo: stopping the stack"
+  "$peers/stack.sh" stop "$run" || rc=1
+  # The certificate and key beside the program belong to this run's PKI: take them away
+  # unless another run has replaced them meanwhile.
+  for f in "${placed[@]}"; do
+    cmp -s "$run/pki/$(basename "$f")" "$f" && rm -f "$f"
+  done
+  rm -rf "$run"
+  exit "$rc"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+"$peers/stack.sh" start "$run" --sim "$sim" --auto-alert-seconds "$alert_seconds" --owner $$
+while IFS='=' read -r key value; do
+  [ -n "$key" ] && export "$key=$value"
+done < "$run/stack.env"
+
+# The demo account: the seed's demo user, created at the emulator.
+demo_field() { sed -n '/"demo"/,/}/p' "$peers/sim/seed.json" | sed -n "s/.*\"$1\": *\"\([^\"]*\)\".*/\1/p"; }
+email="$(demo_field email)"
+password="$(demo_field password)"
+invite="$(demo_field inviteCode)"
+emulator="http://$FIREBASE_AUTH_EMULATOR_HOST"
+curl -fsS --noproxy '*' -o /dev/null -H 'Content-Type: application/json' \
+  -d "{\"email\":\"$email\",\"password\":\"$password\",\"returnSecureToken\":true}" \
+  "$emulator/identitytoolkit.googleapis.com/v1/accounts:signUp?key=demo"
+
+# The client looks for its certificate and key in its program's folder.
+for f in mobile_app.crt mobile_app.key; do
+  install -m 600 "$run/pki/$f" "$app_dir/$f"
+  placed+=("$app_dir/$f")
+done
+
+cat <<EOF
+
+run-demo: the local stack runs (folder $run).
+  demo account   e-mail $email
+                 password $password
+                 invitation code $invite
+  backend        $ZEL_BACKEND_URL  (simulator control: $ZEL_SIM_CONTROL_URL)
+  broker         $ZEL_MQTT_BROKER_HOST:$ZEL_MQTT_BROKER_PORT (TLS, client certificate required)
+  identity       $FIREBASE_AUTH_EMULATOR_HOST (emulator)
+  client files   $app_dir/mobile_app.crt, $app_dir/mobile_app.key
+  the edges raise an alert every $alert_seconds s.
+
+The client reads the stack from:
+  export ZEL_BACKEND_URL=$ZEL_BACKEND_URL
+  export ZEL_MQTT_BROKER_HOST=$ZEL_MQTT_BROKER_HOST
+  export ZEL_MQTT_BROKER_PORT=$ZEL_MQTT_BROKER_PORT
+  export ZEL_CA_FILE=$ZEL_CA_FILE
+  export ZEL_MQTT_CA_FILE=$ZEL_CA_FILE
+  export FIREBASE_AUTH_EMULATOR_HOST=$FIREBASE_AUTH_EMULATOR_HOST
+EOF
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo
+  echo "run-demo: there is no display. Once the client has windows, run this command under"
+  echo "  xvfb-run -a scripts/run-demo.sh"
+  echo "(xvfb-run comes with the xvfb package) or from a desktop session."
+fi
+
+cat <<EOF
+
+run-demo: not there yet: the client's windows (sign-in, main window and its views). Until they
+exist the client ($app) is not started and the stack runs alone;
+point a client build at it with the variables above.
+EOF
+
+if [ -n "$check" ]; then
+  echo
+  echo "run-demo: checking the stack"
+  token="$(curl -fsS --noproxy '*' -H 'Content-Type: application/json' \
+    -d "{\"email\":\"$email\",\"password\":\"$password\",\"returnSecureToken\":true}" \
+    "$emulator/identitytoolkit.googleapis.com/v1/accounts:signInWithPassword?key=demo" |
+    sed -n 's/.*"idToken": *"\([^"]*\)".*/\1/p')"
+  [ -n "$token" ] || { echo "run-demo: check failed: no sign-in at the emulator" >&2; exit 1; }
+  echo "  sign-in at the identity emulator: ok"
+  user="$(curl -fsS --noproxy '*' --cacert "$ZEL_CA_FILE" -H "AuthToken: $token" "$ZEL_BACKEND_URL/authZelUser")" || user=""
+  case "$user" in
+    *"\"email\":\"$email\""*) ;;
+    *) echo "run-demo: check failed: the backend did not answer for $email: $user" >&2; exit 1 ;;
+  esac
+  echo "  backend over TLS with the test CA: ok"
+  topic="$(curl -fsS --noproxy '*' "$ZEL_SIM_CONTROL_URL/health" | sed -n 's/.*"orgEventTopic": *"\([^"]*\)".*/\1/p')"
+  # Waits for the next automatic alert (or times out): an event, no fixed pause. The files are
+  # this run's own: another demo of the same build may have put its own beside the program.
+  alert="$(mosquitto_sub -h "$ZEL_MQTT_BROKER_HOST" -p "$ZEL_MQTT_BROKER_PORT" --cafile "$ZEL_CA_FILE" \
+    --cert "$run/pki/mobile_app.crt" --key "$run/pki/mobile_app.key" \
+    -t "$topic" -C 1 -W $((alert_seconds * 3 + 10)))" || alert=""
+  case "$alert" in
+    *'"Type":1'*) ;;
+    *) echo "run-demo: check failed: no alert on $topic" >&2; exit 1 ;;
+  esac
+  echo "  an edge's alert on the broker with the client's certificate: ok"
+  echo "run-demo: check passed"
+  exit 0
+fi
+
+echo
+echo "run-demo: press Ctrl+C to stop the stack."
+# Runs until Ctrl+C or TERM, or until a party of the stack ends by itself.
+while peer_pid_is "$(cat "$run/sim/sim.pid" 2>/dev/null || true)" zel-backend-sim \
+   && peer_pid_is "$(cat "$run/broker/broker.pid" 2>/dev/null || true)" mosquitto \
+   && peer_pid_is "$(cat "$run/identity/identity.pid" 2>/dev/null || true)" firebase; do
+  sleep 2 &
+  waiter=$!
+  wait "$waiter" || true
+  waiter=""
+done
+echo "run-demo: a party of the stack ended by itself; the end of its logs:" >&2
+tail -n 15 "$run"/broker/broker.log "$run"/identity/identity.log "$run"/sim/sim.log >&2 || true
+exit 1

@@ -38,8 +38,8 @@ TEST(TServicesContainerConcurrent, LookupRacingFreeGivesNoneOrALiveService) {
     });
   }
 
-  // Enough rounds that the lookups saw the service too, not only its absence.
-  for (int I = 0; I < 300 || (LFound.load() == 0 && I < 100000); ++I) {
+  // Enough rounds that the lookups saw both the service and its absence.
+  for (int I = 0; I < 300 || ((LFound.load() == 0 || LNone.load() == 0) && I < 100000); ++I) {
     CreateZELServicesContainer();
     auto LContainer = ZELServicesContainer();
     LContainer->RegisterType<IZELEdgeService>([] { return std::make_shared<ZEL::Test::TFakeEdgeService>(); });

@@ -1,0 +1,679 @@
+#include "ZEL.MQTT.Client.h"
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "ZEL.ExceptionReporter.h"
+#include "ZEL.UIThread.h"
+
+namespace ZEL {
+
+namespace MQTT::Client {
+
+namespace {
+constexpr std::array<std::string_view, MQTTConnectionStatusCount> Names = {
+    "csNotConnected",
+    "csConnectionRejected_InvalidProtocolVersion",
+    "csConnectionRejected_InvalidIdentifier",
+    "csConnectionRejected_ServerUnavailable",
+    "csConnectionRejected_InvalidCredentials",
+    "csConnectionRejected_ClientNotAuthorized",
+    "csConnectionRejected_UnspecifiedError",
+    "csConnectionRejected_MalformedPacket",
+    "csConnectionRejected_ProtocolError",
+    "csConnectionRejected_ImplementationSpecificError",
+    "csConnectionRejected_ServerBusy",
+    "csConnectionRejected_Banned",
+    "csConnectionRejected_BadAuthenticationMethod",
+    "csConnectionRejected_TopicNameInvalid",
+    "csConnectionRejected_PacketTooLarge",
+    "csConnectionRejected_QuotaExceeded",
+    "csConnectionRejected_PayloadFormatInvalid",
+    "csConnectionRejected_RetainNotSupported",
+    "csConnectionRejected_QoSNotSupported",
+    "csConnectionRejected_UseAnotherServer",
+    "csConnectionRejected_ServerMoved",
+    "csConnectionRejected_ConnectionRateExceeded",
+    "csConnectionLost",
+    "csAuthenticating",
+    "csConnecting",
+    "csReconnecting",
+    "csConnected",
+    "csDisconnecting",
+};
+
+constexpr std::array<std::string_view, MQTTConnectionStatusCount> Texts = {
+    "Not connected",
+    "Connection rejected: invalid protocol version",
+    "Connection rejected: invalid identifier",
+    "Connection rejected: server unavailable",
+    "Connection rejected: invalid credentials",
+    "Connection rejected: client not authorized",
+    "Connection rejected: unspecified error",
+    "Connection rejected: malformed packet",
+    "Connection rejected: protocol error",
+    "Connection rejected: implementation specific error",
+    "Connection rejected: server busy",
+    "Connection rejected: banned",
+    "Connection rejected: bad authentication method",
+    "Connection rejected: topic name invalid",
+    "Connection rejected: packet too large",
+    "Connection rejected: quota exceeded",
+    "Connection rejected: payload format invalid",
+    "Connection rejected: retain not supported",
+    "Connection rejected: QoS not supported",
+    "Connection rejected: use another server",
+    "Connection rejected: server moved",
+    "Connection rejected: connection rate exceeded",
+    "Connection lost",
+    "Authenticating",
+    "Connecting",
+    "Reconnecting",
+    "Connected",
+    "Disconnecting",
+};
+}  // namespace
+
+std::string_view StatusName(TMQTTConnectionStatus AStatus) {
+  const int i = static_cast<int>(AStatus);
+  return i >= 0 && i < MQTTConnectionStatusCount ? Names[static_cast<std::size_t>(i)] : std::string_view{};
+}
+
+std::string_view StatusText(TMQTTConnectionStatus AStatus) {
+  const int i = static_cast<int>(AStatus);
+  return i >= 0 && i < MQTTConnectionStatusCount ? Texts[static_cast<std::size_t>(i)] : std::string_view{};
+}
+
+TMQTTConnectionStatus StatusOfConnAck(int AReasonCode) {
+  using S = TMQTTConnectionStatus;
+  switch (AReasonCode) {
+    case 1: case 0x84: return S::csConnectionRejected_InvalidProtocolVersion;
+    case 2: case 0x85: return S::csConnectionRejected_InvalidIdentifier;
+    case 3: case 0x88: return S::csConnectionRejected_ServerUnavailable;
+    case 4: case 0x86: return S::csConnectionRejected_InvalidCredentials;
+    case 5: case 0x87: return S::csConnectionRejected_ClientNotAuthorized;
+    case 0x81: return S::csConnectionRejected_MalformedPacket;
+    case 0x82: return S::csConnectionRejected_ProtocolError;
+    case 0x83: return S::csConnectionRejected_ImplementationSpecificError;
+    case 0x89: return S::csConnectionRejected_ServerBusy;
+    case 0x8A: return S::csConnectionRejected_Banned;
+    case 0x8C: return S::csConnectionRejected_BadAuthenticationMethod;
+    case 0x90: return S::csConnectionRejected_TopicNameInvalid;
+    case 0x95: return S::csConnectionRejected_PacketTooLarge;
+    case 0x97: return S::csConnectionRejected_QuotaExceeded;
+    case 0x99: return S::csConnectionRejected_PayloadFormatInvalid;
+    case 0x9A: return S::csConnectionRejected_RetainNotSupported;
+    case 0x9B: return S::csConnectionRejected_QoSNotSupported;
+    case 0x9C: return S::csConnectionRejected_UseAnotherServer;
+    case 0x9D: return S::csConnectionRejected_ServerMoved;
+    case 0x9F: return S::csConnectionRejected_ConnectionRateExceeded;
+    default: return S::csConnectionRejected_UnspecifiedError;
+  }
+}
+
+std::string ReasonCodeText(int AReasonCode) {
+  if (AReasonCode >= 0 && AReasonCode <= 2) return fmt::format("Granted QoS {}", AReasonCode);
+  return mosquitto_reason_string(AReasonCode);
+}
+
+std::string QoSText(int AQoS) {
+  switch (AQoS) {
+    case 0: return "At most once";
+    case 1: return "At least once";
+    case 2: return "Exactly once";
+    default: return "Unknown";
+  }
+}
+
+bool HasWildcard(std::string_view ATopic) {
+  return ATopic.find_first_of("+#") != std::string_view::npos;
+}
+
+}  // namespace MQTT::Client
+
+namespace {
+
+using S = TMQTTConnectionStatus;
+using TClock = std::chrono::steady_clock;
+
+// At most this many events wait for the UI thread; the network thread then waits itself,
+// so a flood cannot eat the memory.
+constexpr int MaxEventsInFlight = 2000;
+
+void InitOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // OpenSSL writes on sockets that the broker has closed.
+    std::signal(SIGPIPE, SIG_IGN);
+    mosquitto_lib_init();
+  });
+}
+
+std::string OpenSSLError(std::string_view AWhat) {
+  const unsigned long code = ERR_get_error();
+  ERR_clear_error();
+  if (code == 0) return std::string(AWhat);
+  char buf[256];
+  ERR_error_string_n(code, buf, sizeof buf);
+  return fmt::format("{}: {}", AWhat, buf);
+}
+
+bool IsIPAddress(const std::string& AHost) {
+  unsigned char buf[sizeof(in6_addr)];
+  return inet_pton(AF_INET, AHost.c_str(), buf) == 1 || inet_pton(AF_INET6, AHost.c_str(), buf) == 1;
+}
+
+// The TLS context of one attempt; null and AError on failure.
+SSL_CTX* NewTLSContext(const TMQTTTLSOptions& AOptions, const std::string& AHost, std::string& AError) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+  if (!ctx) {
+    AError = OpenSSLError("SSL_CTX_new");
+    return nullptr;
+  }
+  // Up to TLS 1.2; the library's security level decides what lower versions stay usable.
+  SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION);
+  SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
+  auto fail = [&](std::string_view AWhat) {
+    AError = OpenSSLError(AWhat);
+    SSL_CTX_free(ctx);
+    return nullptr;
+  };
+  if (!AOptions.CertFile.empty() || !AOptions.KeyFile.empty()) {
+    if (SSL_CTX_use_certificate_chain_file(ctx, AOptions.CertFile.c_str()) != 1)
+      return fail("Cannot load the client certificate");
+    if (SSL_CTX_use_PrivateKey_file(ctx, AOptions.KeyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+      return fail("Cannot load the client key");
+    if (SSL_CTX_check_private_key(ctx) != 1) return fail("The client key does not match its certificate");
+  }
+  if (!AOptions.CAFile.empty()) {
+    if (SSL_CTX_load_verify_locations(ctx, AOptions.CAFile.c_str(), nullptr) != 1)
+      return fail("Cannot load the CA file");
+    X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+    const int ok = IsIPAddress(AHost) ? X509_VERIFY_PARAM_set1_ip_asc(param, AHost.c_str())
+                                      : X509_VERIFY_PARAM_set1_host(param, AHost.c_str(), 0);
+    if (ok != 1) return fail("Cannot set the broker's name for verification");
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  } else {
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+  }
+  return ctx;
+}
+
+HardConfig::TMQTTLogLevel LevelOfMosquitto(int ALevel) {
+  using L = HardConfig::TMQTTLogLevel;
+  if (ALevel & MOSQ_LOG_ERR) return L::vERROR;
+  if (ALevel & MOSQ_LOG_WARNING) return L::vWARNING;
+  if (ALevel & (MOSQ_LOG_NOTICE | MOSQ_LOG_INFO)) return L::vINFO;
+  return L::vDEBUG;
+}
+
+class TMQTTClient final : public IMQTTClient {
+public:
+  TMQTTClient() {
+    InitOnce();
+    FThread = std::thread([this] { NetworkThread(); });
+  }
+
+  ~TMQTTClient() override { Shutdown(); }
+
+  void SetEvents(TEvents AEvents) override {
+    std::lock_guard<std::mutex> guard(FSettingsLock);
+    FEvents = std::make_shared<const TEvents>(std::move(AEvents));
+  }
+  void SetTimings(TMQTTClientTimings ATimings) override {
+    std::lock_guard<std::mutex> guard(FSettingsLock);
+    FTimings = ATimings;
+  }
+  void SetLogLevel(HardConfig::TMQTTLogLevel ALevel) override { FLogLevel.store(ALevel); }
+
+  void SetBrokerHost(const std::string& AHost) override { Set(FHost, AHost); }
+  std::string BrokerHost() const override { return Get(FHost); }
+  void SetBrokerPort(std::uint32_t APort) override { FPort.store(APort); }
+  std::uint32_t BrokerPort() const override { return FPort.load(); }
+  void SetClientID(const std::string& AValue) override { Set(FClientID, AValue); }
+  std::string ClientID() const override { return Get(FClientID); }
+  void SetUserName(const std::string& AValue) override { Set(FUserName, AValue); }
+  std::string UserName() const override { return Get(FUserName); }
+  void SetPassword(const std::string& AValue) override { Set(FPassword, AValue); }
+  std::string Password() const override { return Get(FPassword); }
+
+  void Connect(bool ACleanSession) override {
+    {
+      std::lock_guard<std::mutex> guard(FStateLock);
+      if (FState != TState::Idle || FStopping.load()) return;
+      FState = TState::Connecting;
+      FCleanSession = ACleanSession;
+      Post([](const TEvents& E) { if (E.OnConnectedStatusChanged) E.OnConnectedStatusChanged(false, S::csConnecting); });
+    }
+    Command([this] { FPendingConnect = true; });
+  }
+
+  void Disconnect() override {
+    {
+      std::lock_guard<std::mutex> guard(FStateLock);
+      if (FState != TState::Connecting && FState != TState::Connected) return;
+      const bool wasConnected = FState == TState::Connected;
+      FState = TState::Disconnecting;
+      FConnected.store(false);
+      Post([wasConnected](const TEvents& E) {
+        if (E.OnConnectedStatusChanged) E.OnConnectedStatusChanged(wasConnected, S::csDisconnecting);
+      });
+    }
+    Command([this] { FPendingDisconnect = true; });
+  }
+
+  bool IsConnected() const override { return FConnected.load(); }
+
+  std::string LastConnectionError() const override { return Get(FLastError); }
+
+  std::vector<std::string> SessionSubscriptions() const override {
+    std::lock_guard<std::mutex> guard(FMosqLock);
+    return FSession;
+  }
+
+  int Subscribe(const std::string& ATopic) override {
+    std::lock_guard<std::mutex> guard(FMosqLock);
+    if (!FMosq || !FConnected.load()) return -1;
+    int mid = 0;
+    // QoS 0; retained messages are sent at each subscription (option bits 0).
+    if (mosquitto_subscribe_v5(FMosq, &mid, ATopic.c_str(), 0, 0, nullptr) != MOSQ_ERR_SUCCESS) return -1;
+    FPendingSubs[mid] = {ATopic};
+    if (std::find(FSession.begin(), FSession.end(), ATopic) == FSession.end()) FSession.push_back(ATopic);
+    return mid;
+  }
+
+  int Unsubscribe(const std::string& ATopic) override {
+    std::lock_guard<std::mutex> guard(FMosqLock);
+    if (!FMosq || !FConnected.load()) return -1;
+    int mid = 0;
+    if (mosquitto_unsubscribe_v5(FMosq, &mid, ATopic.c_str(), nullptr) != MOSQ_ERR_SUCCESS) return -1;
+    FPendingUnsubs[mid] = 1;
+    std::erase(FSession, ATopic);
+    return mid;
+  }
+
+  bool Publish(const std::string& ATopic, const std::string& APayload) override {
+    std::lock_guard<std::mutex> guard(FMosqLock);
+    if (!FMosq || !FConnected.load()) return false;
+    return mosquitto_publish_v5(FMosq, nullptr, ATopic.c_str(), static_cast<int>(APayload.size()),
+                                APayload.data(), 0, false, nullptr) == MOSQ_ERR_SUCCESS;
+  }
+
+  void Shutdown() override {
+    {
+      std::lock_guard<std::mutex> guard(FDelivery->Lock);
+      FDelivery->Alive = false;
+    }
+    FDelivery->CV.notify_all();
+    Command([this] { FStopping.store(true); });
+    if (FThread.joinable()) {
+      if (FThread.get_id() == std::this_thread::get_id())
+        FThread.detach();
+      else
+        FThread.join();
+    }
+  }
+
+private:
+  enum class TState { Idle, Connecting, Connected, Disconnecting };
+  using TEventsPtr = std::shared_ptr<const TEvents>;
+
+  // Shared with the jobs queued on the UI thread, which may outlive the client.
+  struct TDelivery {
+    std::mutex Lock;
+    std::condition_variable CV;
+    bool Alive = true;
+    int InFlight = 0;
+  };
+
+  void Set(std::string& AField, const std::string& AValue) {
+    std::lock_guard<std::mutex> guard(FSettingsLock);
+    AField = AValue;
+  }
+  std::string Get(const std::string& AField) const {
+    std::lock_guard<std::mutex> guard(FSettingsLock);
+    return AField;
+  }
+  TEventsPtr Events() const {
+    std::lock_guard<std::mutex> guard(FSettingsLock);
+    return FEvents;
+  }
+
+  void Command(const std::function<void()>& ASet) {
+    {
+      std::lock_guard<std::mutex> guard(FCmdLock);
+      ASet();
+    }
+    FCmdCV.notify_all();
+  }
+
+  // The network thread waits for room before it queues; nobody else ever waits here, so the
+  // UI thread and the keeper's worker never block on the UI thread.
+  void Reserve() {
+    std::unique_lock<std::mutex> lock(FDelivery->Lock);
+    FDelivery->CV.wait(lock, [this] { return FDelivery->InFlight < MaxEventsInFlight || !FDelivery->Alive; });
+  }
+
+  // Queues one event for the UI thread; it is dropped once the client is shut down.
+  void Post(std::function<void(const TEvents&)> AWork) {
+    auto delivery = FDelivery;
+    {
+      std::lock_guard<std::mutex> guard(delivery->Lock);
+      if (!delivery->Alive) return;
+      ++delivery->InFlight;
+    }
+    UIThread::RunAsync([delivery, events = Events(), work = std::move(AWork)] {
+      bool alive = false;
+      {
+        std::lock_guard<std::mutex> guard(delivery->Lock);
+        --delivery->InFlight;
+        alive = delivery->Alive;
+      }
+      delivery->CV.notify_all();
+      if (alive && events) work(*events);
+    });
+  }
+
+  void Deliver(std::function<void(const TEvents&)> AWork) {
+    Reserve();
+    Post(std::move(AWork));
+  }
+
+  void Log(HardConfig::TMQTTLogLevel ALevel, const std::string& AMessage) {
+    if (ALevel == HardConfig::TMQTTLogLevel::vNONE || ALevel > FLogLevel.load()) return;
+    auto events = Events();
+    if (events && events->OnLog) events->OnLog(ALevel, AMessage);
+  }
+
+  // Ends the attempt or connection: the status goes out and the client is idle again.
+  void Finish(S AStatus, bool APingTimeout = false) {
+    if (FEnded) return;
+    FEnded = true;
+    Reserve();
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FConnected.store(false);
+    FState = TState::Idle;
+    if (APingTimeout)
+      Post([](const TEvents& E) { if (E.OnPingTimeout) E.OnPingTimeout(); });
+    Post([AStatus](const TEvents& E) {
+      if (E.OnConnectedStatusChanged) E.OnConnectedStatusChanged(false, AStatus);
+    });
+  }
+
+  void SetLastError(const std::string& AText) { Set(FLastError, AText); }
+
+  void Refuse(const std::string& AError) {
+    SetLastError(AError);
+    Log(HardConfig::TMQTTLogLevel::vERROR, AError);
+    Finish(S::csConnectionRejected_ServerUnavailable);
+  }
+
+  void DestroyMosq() {
+    std::lock_guard<std::mutex> guard(FMosqLock);
+    if (FMosq) mosquitto_destroy(FMosq);
+    FMosq = nullptr;
+    FPendingSubs.clear();
+    FPendingUnsubs.clear();
+    FSession.clear();
+  }
+
+  void StartConnect() {
+    DestroyMosq();
+    FEnded = false;
+    TEventsPtr events = Events();
+    TMQTTClientTimings timings;
+    {
+      std::lock_guard<std::mutex> guard(FSettingsLock);
+      timings = FTimings;
+    }
+    const std::string host = BrokerHost();
+    const std::string id = ClientID();
+    mosquitto* m = mosquitto_new(id.empty() ? nullptr : id.c_str(), FCleanSession, this);
+    if (!m) return Refuse("Cannot create the MQTT client");
+    {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      FMosq = m;
+    }
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(m, &OnConnectCB);
+    mosquitto_disconnect_v5_callback_set(m, &OnDisconnectCB);
+    mosquitto_message_v5_callback_set(m, &OnMessageCB);
+    mosquitto_subscribe_v5_callback_set(m, &OnSubscribeCB);
+    mosquitto_unsubscribe_v5_callback_set(m, &OnUnsubscribeCB);
+    mosquitto_log_callback_set(m, &OnLogCB);
+    const std::string user = UserName();
+    const std::string password = Password();
+    if (!user.empty()) mosquitto_username_pw_set(m, user.c_str(), password.empty() ? nullptr : password.c_str());
+
+    TMQTTTLSOptions tls;
+    if (events && events->OnSSLIOHandlerConfiguration) events->OnSSLIOHandlerConfiguration(tls);
+    std::string error;
+    SSL_CTX* ctx = NewTLSContext(tls, host, error);
+    if (!ctx) return Refuse(error);
+    mosquitto_void_option(m, MOSQ_OPT_SSL_CTX, ctx);  // takes its own reference
+    SSL_CTX_free(ctx);
+    mosquitto_int_option(m, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+
+    FDeadline = TClock::now() + timings.ConnectTimeout;
+    const int keepAlive = timings.KeepAliveSeconds < 5 ? 5 : timings.KeepAliveSeconds;
+    const int rc = mosquitto_connect_async(m, host.c_str(), static_cast<int>(FPort.load()), keepAlive);
+    if (rc != MOSQ_ERR_SUCCESS) return Refuse(rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(rc));
+    FActive = true;
+  }
+
+  void StartDisconnect() {
+    if (!FActive) return;
+    {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+    }
+    // Flush the DISCONNECT before the socket goes.
+    if (FMosq) mosquitto_loop(FMosq, 0, 1);
+    Finish(S::csConnectionLost);
+    FActive = false;
+    DestroyMosq();
+  }
+
+  void Step() {
+    const int rc = mosquitto_loop(FMosq, 20, 1);
+    // The library may close the socket without a callback (TLS or socket errors).
+    if (!FEnded && rc != MOSQ_ERR_SUCCESS) {
+      const bool connecting = CurrentState() == TState::Connecting;
+      const std::string text = rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(rc);
+      if (connecting) {
+        Refuse(text);
+      } else {
+        SetLastError(text);
+        Finish(rc == MOSQ_ERR_KEEPALIVE ? S::csNotConnected : S::csConnectionLost, rc == MOSQ_ERR_KEEPALIVE);
+      }
+    }
+    if (!FEnded && CurrentState() == TState::Connecting && TClock::now() >= FDeadline)
+      Refuse("Connection time-out");
+    if (FEnded) {
+      FActive = false;
+      DestroyMosq();
+    }
+  }
+
+  TState CurrentState() {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    return FState;
+  }
+
+  void NetworkThread() {
+    ExceptionReporter::Guarded("MQTT network thread", [this] {
+      for (;;) {
+        bool doConnect = false, doDisconnect = false;
+        {
+          std::unique_lock<std::mutex> lock(FCmdLock);
+          if (!FActive && !FPendingConnect && !FPendingDisconnect && !FStopping.load())
+            FCmdCV.wait(lock, [this] { return FPendingConnect || FPendingDisconnect || FStopping.load(); });
+          if (FStopping.load()) break;
+          doConnect = std::exchange(FPendingConnect, false);
+          doDisconnect = std::exchange(FPendingDisconnect, false);
+        }
+        if (doConnect) StartConnect();
+        if (doDisconnect) StartDisconnect();
+        if (FActive) Step();
+      }
+      if (FActive) {
+        std::lock_guard<std::mutex> guard(FMosqLock);
+        if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+      }
+      if (FMosq) mosquitto_loop(FMosq, 0, 1);
+      FActive = false;
+      DestroyMosq();
+    });
+  }
+
+  // Library callbacks: on the network thread, inside mosquitto_loop.
+  static TMQTTClient* Self(void* AObj) { return static_cast<TMQTTClient*>(AObj); }
+
+  static void OnConnectCB(mosquitto*, void* AObj, int ARc, int, const mosquitto_property*) {
+    TMQTTClient* self = Self(AObj);
+    if (self->FEnded) return;
+    if (ARc != 0) {
+      self->SetLastError(mosquitto_reason_string(ARc));
+      self->Finish(MQTT::Client::StatusOfConnAck(ARc));
+      return;
+    }
+    self->Reserve();
+    std::lock_guard<std::mutex> guard(self->FStateLock);
+    if (self->FState != TState::Connecting) return;  // the program disconnected meanwhile
+    self->FState = TState::Connected;
+    self->FConnected.store(true);
+    self->Post([](const TEvents& E) { if (E.OnConnectedStatusChanged) E.OnConnectedStatusChanged(true, S::csConnected); });
+  }
+
+  static void OnDisconnectCB(mosquitto*, void* AObj, int ARc, const mosquitto_property*) {
+    TMQTTClient* self = Self(AObj);
+    if (self->FEnded) return;
+    const TState state = self->CurrentState();
+    if (state == TState::Connecting) {
+      self->Refuse(ARc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(ARc));
+    } else if (ARc == MOSQ_ERR_KEEPALIVE) {
+      // Reported once: the ping time-out, then not connected (no loss on top).
+      self->SetLastError(mosquitto_strerror(ARc));
+      self->Finish(S::csNotConnected, true);
+    } else {
+      self->SetLastError(mosquitto_strerror(ARc));
+      self->Finish(S::csConnectionLost);
+    }
+  }
+
+  static void OnMessageCB(mosquitto*, void* AObj, const mosquitto_message* AMsg, const mosquitto_property*) {
+    TMQTTClient* self = Self(AObj);
+    std::string topic = AMsg->topic ? AMsg->topic : "";
+    std::string payload;
+    if (AMsg->payload && AMsg->payloadlen > 0)
+      payload.assign(static_cast<const char*>(AMsg->payload), static_cast<std::size_t>(AMsg->payloadlen));
+    const int mid = AMsg->mid;
+    self->Deliver([mid, topic = std::move(topic), payload = std::move(payload)](const TEvents& E) {
+      if (E.OnPublishReceived) E.OnPublishReceived(mid, topic, payload);
+    });
+  }
+
+  static void OnSubscribeCB(mosquitto*, void* AObj, int AMid, int ACount, const int* ACodes, const mosquitto_property*) {
+    TMQTTClient* self = Self(AObj);
+    std::vector<std::string> topics;
+    {
+      std::lock_guard<std::mutex> guard(self->FMosqLock);
+      auto it = self->FPendingSubs.find(AMid);
+      if (it != self->FPendingSubs.end()) {
+        topics = std::move(it->second);
+        self->FPendingSubs.erase(it);
+      }
+    }
+    std::vector<TMQTTSubscriptionAck> acks;
+    for (int i = 0; i < ACount; ++i) {
+      TMQTTSubscriptionAck ack;
+      ack.Topic = static_cast<std::size_t>(i) < topics.size() ? topics[static_cast<std::size_t>(i)] : std::string();
+      ack.ReasonCode = ACodes[i];
+      ack.Accepted = ACodes[i] < 0x80;
+      ack.GrantedQoS = ack.Accepted ? ACodes[i] : 0;
+      acks.push_back(std::move(ack));
+    }
+    self->Deliver([AMid, acks = std::move(acks)](const TEvents& E) {
+      if (E.OnSubscriptionAcknowledged) E.OnSubscriptionAcknowledged(AMid, acks);
+    });
+  }
+
+  static void OnUnsubscribeCB(mosquitto*, void* AObj, int AMid, const mosquitto_property*) {
+    TMQTTClient* self = Self(AObj);
+    int count = 1;
+    {
+      std::lock_guard<std::mutex> guard(self->FMosqLock);
+      auto it = self->FPendingUnsubs.find(AMid);
+      if (it != self->FPendingUnsubs.end()) {
+        count = it->second;
+        self->FPendingUnsubs.erase(it);
+      }
+    }
+    // libmosquitto 2.0 does not pass the UNSUBACK's codes on; an acknowledgement means success.
+    std::vector<int> codes(static_cast<std::size_t>(count), 0);
+    self->Deliver([AMid, codes = std::move(codes)](const TEvents& E) {
+      if (E.OnUnSubscribeAcknowledged) E.OnUnSubscribeAcknowledged(AMid, codes);
+    });
+  }
+
+  static void OnLogCB(mosquitto*, void* AObj, int ALevel, const char* AText) {
+    Self(AObj)->Log(LevelOfMosquitto(ALevel), AText ? AText : "");
+  }
+
+  mutable std::mutex FSettingsLock;  // settings, events and the last error
+  TEventsPtr FEvents;
+  TMQTTClientTimings FTimings;
+  std::string FHost = "127.0.0.1";
+  std::string FClientID, FUserName, FPassword, FLastError;
+  std::atomic<std::uint32_t> FPort{8883};
+  std::atomic<HardConfig::TMQTTLogLevel> FLogLevel{HardConfig::TMQTTLogLevel::vWARNING};
+
+  std::mutex FStateLock;  // FState and the order of status events
+  TState FState = TState::Idle;
+  bool FCleanSession = true;
+  std::atomic<bool> FConnected{false};
+
+  std::mutex FCmdLock;
+  std::condition_variable FCmdCV;
+  bool FPendingConnect = false;
+  bool FPendingDisconnect = false;
+  std::atomic<bool> FStopping{false};
+
+  mutable std::mutex FMosqLock;  // FMosq's lifetime for other threads, and the maps below
+  mosquitto* FMosq = nullptr;
+  std::map<int, std::vector<std::string>> FPendingSubs;
+  std::map<int, int> FPendingUnsubs;
+  std::vector<std::string> FSession;
+
+  // Network thread only.
+  bool FActive = false;
+  bool FEnded = false;
+  TClock::time_point FDeadline{};
+
+  std::shared_ptr<TDelivery> FDelivery = std::make_shared<TDelivery>();
+  std::thread FThread;
+};
+
+}  // namespace
+
+std::unique_ptr<IMQTTClient> NewMQTTClient() { return std::make_unique<TMQTTClient>(); }
+
+}  // namespace ZEL
