@@ -1,0 +1,319 @@
+#include "ZEL.Auth.Service.h"
+
+#include "ZEL.Core.Integrations.Firebase.Interf.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.REST.Service.Interf.h"
+#include "ZEL.Secrets.h"
+#include "ZEL.Services.Container.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace ZEL {
+
+namespace {
+
+using LogsPipe::ZELLog;
+
+constexpr const char* cFirebaseTag = "Auth Service: Firebase";
+
+std::string Trimmed(const std::string& AText) {
+  const auto first = std::find_if_not(AText.begin(), AText.end(), [](unsigned char c) { return std::isspace(c); });
+  const auto last = std::find_if_not(AText.rbegin(), AText.rend(), [](unsigned char c) { return std::isspace(c); });
+  return first < last.base() ? std::string(first, last.base()) : std::string();
+}
+
+}  // namespace
+
+std::string_view ToString(TAuthServiceState AState) {
+  switch (AState) {
+    case TAuthServiceState::asUnauthorized: return "asUnauthorized";
+    case TAuthServiceState::asAuthorized: return "asAuthorized";
+    case TAuthServiceState::asLogin: return "asLogin";
+    case TAuthServiceState::asLoginViaToken: return "asLoginViaToken";
+    case TAuthServiceState::asExpireTokenRefresh: return "asExpireTokenRefresh";
+    case TAuthServiceState::asRegister: return "asRegister";
+    case TAuthServiceState::asLogout: return "asLogout";
+  }
+  return "?";
+}
+
+template <class... A>
+std::function<void(A...)> TAuthService::Bound(void (TAuthService::*AMethod)(A...)) {
+  return [this, alive = std::weak_ptr<bool>(FAlive), AMethod](A... AArgs) {
+    if (const auto flag = alive.lock(); flag && *flag) (this->*AMethod)(AArgs...);
+  };
+}
+
+TAuthService::TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase)
+    : TAuthService(std::move(AFirebase), TOptions{}) {}
+
+TAuthService::TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase, TOptions AOptions)
+    : FOptions(AOptions), FShedTasks(std::make_unique<TScheduledTasks>()), FFirebaseAuth(std::move(AFirebase)) {
+  FShedTasks->Start();
+  if (!FFirebaseAuth)
+    FFirebaseAuth = std::make_shared<TFirebaseAuthentication>(std::string(Identity::Client::FIREBASE_WEB_API_KEY));
+  FFirebaseAuth->InstallTokenRefreshNotification(Bound(&TAuthService::OnFirebaseTokenRefresh));
+}
+
+TAuthService::~TAuthService() {
+  *FAlive = false;
+  // The keeper's steps use this object: its worker ends first.
+  FShedTasks.reset();
+  FFirebaseAuth->InstallTokenRefreshNotification({});
+}
+
+std::shared_ptr<IFirebaseUser> TAuthService::GetFirebaseUser() {
+  std::lock_guard guard(FLock);
+  return fUser;
+}
+
+std::string TAuthService::GetOrganisationID() {
+  std::lock_guard guard(FLock);
+  return FZELUserRecord ? FZELUserRecord->organization().code : std::string();
+}
+
+std::string TAuthService::GetDisplayName() {
+  std::lock_guard guard(FLock);
+  return FDisplayName;
+}
+
+bool TAuthService::GetAuthorized() {
+  return FFirebaseAuth->Authenticated() && FState == TAuthServiceState::asAuthorized;
+}
+
+bool TAuthService::GetIsSignoutByUser() { return FSignedOutByUser; }
+
+std::string TAuthService::GetAccountID() {
+  if (!GetAuthorized()) return {};
+  const auto user = GetFirebaseUser();
+  return user ? user->EMail() : std::string();
+}
+
+std::string TAuthService::GetAccountDisplayName() {
+  if (!GetAuthorized()) return {};
+  const auto user = GetFirebaseUser();
+  if (!user) return {};
+  if (user->IsDisplayNameAvailable() && !user->DisplayName().empty()) return user->DisplayName();
+  const std::string email = user->EMail();
+  return email.substr(0, email.find('@'));
+}
+
+std::string TAuthService::FirebaseRefreshToken() {
+  return GetAuthorized() ? FFirebaseAuth->GetRefreshToken() : std::string();
+}
+
+std::string TAuthService::FirebaseToken() { return FFirebaseAuth->Token(); }
+
+void TAuthService::AuthStart() {
+  FSignedOutByUser = false;
+  if (OnAuthStart) OnAuthStart(this, FState);
+}
+
+void TAuthService::LoginUser(const std::string& AUsername, const std::string& APassword) {
+  FState = TAuthServiceState::asLogin;
+  FSignUpPending = false;
+  AuthStart();
+  FFirebaseAuth->SignInWithEmailAndPassword(AUsername, APassword, Bound(&TAuthService::OnFirebaseUserLoggedIn),
+                                            Bound(&TAuthService::OnFirebaseRequestError));
+}
+
+void TAuthService::RegisterUser(const std::string& ADisplayName, const std::string& AUsername,
+                                const std::string& APassword) {
+  {
+    std::lock_guard guard(FLock);
+    FDisplayName = ADisplayName;
+  }
+  FState = TAuthServiceState::asRegister;
+  FSignUpPending = true;
+  AuthStart();
+  FFirebaseAuth->SignUpWithEmailAndPassword(AUsername, APassword, Bound(&TAuthService::OnFirebaseUserLoggedIn),
+                                            Bound(&TAuthService::OnFirebaseRequestError));
+}
+
+void TAuthService::OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_ptr<IFirebaseUser> AUser) {
+  ZELLog().DebugFmt(cFirebaseTag, "Firebase user logged in. Info = \"{}\" UID = \"{}\"", AInfo,
+                    AUser ? AUser->UID() : std::string());
+  {
+    std::lock_guard guard(FLock);
+    fUser = AUser;
+  }
+  if (FState == TAuthServiceState::asRegister)
+    FFirebaseAuth->ChangeProfile(GetDisplayName(), Bound(&TAuthService::OnFireBbaseResponse),
+                                 Bound(&TAuthService::OnFirebaseRequestError));
+}
+
+void TAuthService::OnFireBbaseResponse(const std::string&, const TFirebaseResponse& AResponse) {
+  if (AResponse.StatusOk() && !AResponse.StatusIsUnauthorized())
+    FFirebaseAuth->GetUserData(Bound(&TAuthService::OnFirebaseGetUserData),
+                               Bound(&TAuthService::OnFirebaseRequestError));
+  else
+    LoginFailed("Unable to refresh user data at user registation step.");
+}
+
+void TAuthService::AuthWithToken(const std::string& ARefreshToken, bool ASilent) {
+  FState = ASilent ? TAuthServiceState::asExpireTokenRefresh : TAuthServiceState::asLoginViaToken;
+  if (!ASilent) FSignUpPending = false;
+  ZELLog().DebugFmt("TTAuthService.AuthWithToken", "[Start. Mode: {} RefreshToken: {}", ToString(FState),
+                    Secrets::Mask(ARefreshToken));
+  AuthStart();
+  FFirebaseAuth->RefreshToken(ARefreshToken, Bound(&TAuthService::OnFirebaseTokenRefresh),
+                              Bound(&TAuthService::OnFirebaseRequestError));
+}
+
+void TAuthService::OnFirebaseTokenRefresh(bool AOk) {
+  ZELLog().InfoFmt(cFirebaseTag, "Firebase token refresh. State = {}", AOk ? "True" : "False");
+  const std::string token = Trimmed(FFirebaseAuth->Token());
+  ZELLog().InfoFmt(cFirebaseTag, "Firebase token refresh. Token length = {}", token.size());
+  if (token.empty()) return;
+  if (AOk)
+    FFirebaseAuth->GetUserData(Bound(&TAuthService::OnFirebaseGetUserData),
+                               Bound(&TAuthService::OnFirebaseRequestError));
+  else if (FState != TAuthServiceState::asLogout)
+    LoginFailed("Failed to refresh token. Please authorize again.");
+}
+
+void TAuthService::OnFirebaseGetUserData(const TFirebaseUserList& AUsers) {
+  if (AUsers.size() != 1) {
+    ZELLog().FatalFmt(cFirebaseTag, "error, multiple users linked here! FirebaseUserList.Count = {}", AUsers.size());
+    LoginFailed("Multiple accounts linked to this email. Unsupported feature.");
+    return;
+  }
+  const auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  if (!rest) {
+    ZELLog().Fatal(cFirebaseTag, "ZEL Rest service is not ready at this point of time.");
+    LoginFailed("Rest service is not ready.");
+    return;
+  }
+  // Transport errors raise here and reach the request's error callback.
+  if (!rest->ValidateToken(FFirebaseAuth->Token())) {
+    ZELLog().Fatal(cFirebaseTag, "Firebase token invalid.");
+    LoginFailed("Firebase token invalid.");
+    return;
+  }
+  {
+    std::lock_guard guard(FLock);
+    fUser = AUsers.front();
+  }
+  ZELLog().Info(cFirebaseTag, "Firebase token valid.");
+  LoginSuccess();
+}
+
+void TAuthService::LoginSuccess() {
+  const std::string tag = "TAuthService.LoginSuccess";
+  ZELLog().DebugFmt(tag, "Start State = {}", ToString(FState));
+  if (FState == TAuthServiceState::asAuthorized) {
+    ZELLog().Debug(tag, "END");
+    return;
+  }
+  const TAuthServiceState previous = FState.exchange(TAuthServiceState::asAuthorized);
+
+  const auto user = GetFirebaseUser();
+  std::string displayName;
+  {
+    std::lock_guard guard(FLock);
+    if (user && user->IsDisplayNameAvailable()) {
+      FDisplayName = user->DisplayName();
+      ZELLog().DebugFmt(tag, "Firebase stored username = {}", FDisplayName);
+    }
+    displayName = FDisplayName;
+  }
+  if (!displayName.empty()) FFirebaseAuth->ChangeProfile(displayName, {}, {});
+
+  ZELLog().Debug(tag, "Authorizing token on ZEL...");
+  const auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  std::string error;
+  auto record = rest ? rest->AuthOnZELCRM(error) : nullptr;
+  if (!record) {
+    LoginFailed("Tarvelo Systems CRM auth failed.");
+    return;
+  }
+  ZELLog().Debug(tag, "ZEL data received.");
+  bool mismatch = false;
+  {
+    std::lock_guard guard(FLock);
+    // Only a sign-up is bound to the invitation it checked (also for its second, late
+    // confirmation); any other sign-in may bring another account than a record held before.
+    mismatch = FSignUpPending && previous != TAuthServiceState::asExpireTokenRefresh && FZELUserRecord &&
+               (record->ID != FZELUserRecord->ID || record->email != FZELUserRecord->email ||
+                record->organization().ID != FZELUserRecord->organization().ID);
+    if (!mismatch) FZELUserRecord = std::move(record);
+  }
+  if (mismatch) {
+    ZELLog().Fatal(tag, "ZEL record not matching existing record.");
+    LoginFailed("Tarvelo Systems CRM auth falied.");
+    return;
+  }
+  FSignUpPending = false;
+  ZELLog().Debug(tag, "ZEL record set.");
+  ZELLog().Debug(tag, "[Setting up token refresh task.");
+  ArmKeeper();
+  if (previous != TAuthServiceState::asExpireTokenRefresh && OnLoginSuccess) OnLoginSuccess(this);
+  ZELLog().Debug(tag, "END");
+}
+
+void TAuthService::OnFirebaseRequestError(const std::string& AInfo, const std::string& AErrMsg) {
+  ZELLog().FatalFmt(cFirebaseTag, "Firebase request error. ID: \"{}\" Message: \"{}\"", AInfo, AErrMsg);
+  LoginFailed(AErrMsg);
+}
+
+void TAuthService::LoginFailed(const std::string& AReason) {
+  CancelKeeper();
+  const TAuthServiceState previous = FState.exchange(TAuthServiceState::asUnauthorized);
+  if (OnLoginFailure) OnLoginFailure(this, previous, AReason);
+}
+
+bool TAuthService::Logout(bool AIsUserIntent, const std::string& AReason) {
+  FState = TAuthServiceState::asLogout;
+  FSignedOutByUser = AIsUserIntent;
+  if (AIsUserIntent) {
+    if (const auto push = Services::Container::ZELServiceLocator()->GetService<IFirebaseCloudMessaging>()) {
+      push->UnsubscribeFromTopic(FirebaseEscalatedTopic());
+      push->UnsubscribeFromTopic(FirebaseNonEscalatedTopic());
+    }
+  }
+  if (FFirebaseAuth->Authenticated()) FFirebaseAuth->SignOut();
+  {
+    std::lock_guard guard(FLock);
+    fUser.reset();
+    FZELUserRecord.reset();
+  }
+  LoginFailed(AReason);
+  return true;
+}
+
+void TAuthService::RefreshUserToken() {
+  if (GetAuthorized()) AuthWithToken(FFirebaseAuth->GetRefreshToken(), true);
+}
+
+bool TAuthService::ValidateInviteCode(const std::string& ACode) {
+  const auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  {
+    std::lock_guard guard(FLock);
+    FZELUserRecord.reset();
+  }
+  if (!rest) return false;
+  std::string error;
+  auto record = rest->ValidateInviteCode(ACode, error);
+  const bool found = record != nullptr;
+  std::lock_guard guard(FLock);
+  FZELUserRecord = std::move(record);
+  return found;
+}
+
+TZELUserRecord* TAuthService::CRMUserRecord() {
+  std::lock_guard guard(FLock);
+  return FZELUserRecord.get();
+}
+
+std::string TAuthService::FirebaseEscalatedTopic() {
+  std::lock_guard guard(FLock);
+  return FZELUserRecord ? FZELUserRecord->organization().ID + "-escalated" : std::string();
+}
+
+std::string TAuthService::FirebaseNonEscalatedTopic() {
+  std::lock_guard guard(FLock);
+  return FZELUserRecord ? FZELUserRecord->organization().ID + "-nonEscalated" : std::string();
+}
+
+}  // namespace ZEL

@@ -1,0 +1,137 @@
+#pragma once
+// The authentication service: signs the user in to the identity service, confirms each new
+// ID token with the backend, keeps the backend user record and the token keeper
+// "AUTHTOKEN_KEEPER" that refreshes the ID token in the background.
+
+#include "ZEL.Auth.Service.Interf.h"
+#include "ZEL.CRM.Types.h"
+#include "ZEL.Identity.Client.h"
+#include "ZEL.Scheduler.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace ZEL {
+
+enum class TAuthServiceState {
+  asUnauthorized,
+  asAuthorized,
+  asLogin,
+  asLoginViaToken,
+  asExpireTokenRefresh,
+  asRegister,
+  asLogout
+};
+
+// The value's name as written ("asExpireTokenRefresh").
+std::string_view ToString(TAuthServiceState AState);
+
+using TUserAuthBeginEvent = std::function<void(IAuthService* ASender, TAuthServiceState AState)>;
+using TUserAuthSuccessEvent = std::function<void(IAuthService* ASender)>;
+using TUserAuthFailureEvent =
+    std::function<void(IAuthService* ASender, TAuthServiceState AState, const std::string& AReason)>;
+
+class TAuthService : public IAuthService {
+public:
+  static constexpr std::string_view TypeName = "TAuthService";
+  static constexpr std::string_view KeeperTaskName = "AUTHTOKEN_KEEPER";
+
+  struct TOptions {
+    std::chrono::milliseconds KeeperInterval{std::chrono::minutes(5)};
+    std::chrono::milliseconds KeeperRetryInterval{30000};
+    int KeeperRetries = 3;
+  };
+
+  // AFirebase empty: our identity client with the project's web API key.
+  explicit TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase = {});
+  TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase, TOptions AOptions);
+  ~TAuthService() override;
+  TAuthService(const TAuthService&) = delete;
+  TAuthService& operator=(const TAuthService&) = delete;
+
+  std::shared_ptr<IFirebaseUser> GetFirebaseUser() override;
+  std::string GetOrganisationID() override;
+  std::string GetDisplayName() override;
+  bool GetAuthorized() override;
+  bool GetIsSignoutByUser() override;
+  std::string GetAccountID() override;
+  std::string GetAccountDisplayName() override;
+  std::int32_t AuthTokenTimeLeftMinutes() override;
+  std::string FirebaseRefreshToken() override;
+  std::string FirebaseToken() override;
+  void RegisterUser(const std::string& ADisplayName, const std::string& AUsername,
+                    const std::string& APassword) override;
+  void LoginUser(const std::string& AUsername, const std::string& APassword) override;
+  void AuthWithToken(const std::string& ARefreshToken, bool ASilent) override;
+  bool Logout(bool AIsUserIntent, const std::string& AReason) override;
+  void RefreshUserToken() override;
+  bool ValidateInviteCode(const std::string& ACode) override;
+  TZELUserRecord* CRMUserRecord() override;
+  std::string FirebaseEscalatedTopic() override;
+  std::string FirebaseNonEscalatedTopic() override;
+
+  TAuthServiceState State() const { return FState; }
+  IFirebaseAuthentication& Firebase() { return *FFirebaseAuth; }
+
+  // The keeper task, or none (also whenever the scheduler is not running).
+  IScheduledTask TokenKeeperTask();
+  void TokenKeeperTaskAdd();
+
+  // Set on the UI thread before the first sign-in; raised on the UI thread.
+  TUserAuthBeginEvent OnAuthStart;
+  TUserAuthSuccessEvent OnLoginSuccess;
+  TUserAuthFailureEvent OnLoginFailure;
+
+private:
+  void AuthStart();
+  void LoginSuccess();
+  void LoginFailed(const std::string& AReason);
+  void OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_ptr<IFirebaseUser> AUser);
+  void OnFireBbaseResponse(const std::string& AInfo, const TFirebaseResponse& AResponse);
+  void OnFirebaseRequestError(const std::string& AInfo, const std::string& AErrMsg);
+  void OnFirebaseTokenRefresh(bool AOk);
+  void OnFirebaseGetUserData(const TFirebaseUserList& AUsers);
+
+  // Keeper steps (worker thread).
+  void KeeperExecute(TScheduledTask& ATask);
+  void KeeperException(TScheduledTask& ATask, const std::exception& AException);
+  void KeeperTerminated(TScheduledTask& ATask);
+  void ArmKeeper();
+  void CancelKeeper();
+
+  // Wraps a callback so that it does nothing once the service is gone.
+  template <class... A>
+  std::function<void(A...)> Bound(void (TAuthService::*AMethod)(A...));
+
+  const TOptions FOptions;
+  std::unique_ptr<TScheduledTasks> FShedTasks;
+  std::shared_ptr<IFirebaseAuthentication> FFirebaseAuth;
+  std::atomic<TAuthServiceState> FState{TAuthServiceState::asUnauthorized};
+  std::atomic<bool> FSignedOutByUser{false};
+  // A sign-up is under way: its account must match the invitation's record held.
+  bool FSignUpPending = false;
+  // Cleared by the destructor (UI thread); work queued for the UI thread checks it.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+
+  std::mutex FLock;  // the three below: pool tasks and the keeper read them
+  std::shared_ptr<IFirebaseUser> fUser;
+  std::string FDisplayName;
+  std::unique_ptr<TZELUserRecord> FZELUserRecord;
+};
+
+}  // namespace ZEL
+
+namespace ZEL::Auth::Service {
+
+// True when the trimmed, upper-cased text begins with an identity-service code we know.
+bool IsFirebaseSeviceMessage(std::string_view AReason);
+// The sentence of the first known code the trimmed, upper-cased text begins with; the text
+// unchanged otherwise.
+std::string UserFriendlifyServiceMessage(std::string_view AReason);
+
+}  // namespace ZEL::Auth::Service

@@ -1,0 +1,136 @@
+#pragma once
+// Stand-ins for the authentication service's tests: an identity client that answers at
+// once, a REST service with settable answers, and ID tokens made to order.
+
+#include "ZEL.Auth.Service.h"
+#include "ZEL.CRM.Types.h"
+#include "ZEL.Identity.Client.h"
+#include "ZEL.REST.Service.Interf.h"
+#include "ZEL.Time.h"
+#include "ZEL.UIThread.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+
+namespace ZEL::Test {
+
+// An unsigned ID token of the kind the client accepts: RS256 header with a key id, our
+// audience, the given expiry and e-mail.
+inline std::string MakeIdToken(Time::TInstant AExpiry, const std::string& AEmail = "demo@zel.test") {
+  const auto b64 = [](const std::string& AText) {
+    return QByteArray::fromStdString(AText)
+        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals)
+        .toStdString();
+  };
+  const std::string header = R"({"alg":"RS256","kid":"k1","typ":"JWT"})";
+  const std::string claims = R"({"aud":"zeldevstand","email":")" + AEmail + R"(","exp":)" +
+                             std::to_string(Time::ToUnixSeconds(AExpiry)) + "}";
+  return b64(header) + "." + b64(claims) + ".c2ln";
+}
+
+class TInstantFirebase : public IFirebaseAuthentication {
+public:
+  void SignUpWithEmailAndPassword(const std::string& AEmail, const std::string& APassword, TOnUserResponse AOnUser,
+                                  TOnRequestError AOnError) override {
+    SignInWithEmailAndPassword(AEmail, APassword, AOnUser, AOnError);
+  }
+  void SignInWithEmailAndPassword(const std::string& AEmail, const std::string&, TOnUserResponse AOnUser,
+                                  TOnRequestError) override {
+    SetTokens(NextIdToken(), "refresh-1");
+    if (AOnUser) AOnUser("SignIn", std::make_shared<TFirebaseUser>("uid-1", AEmail, "", false));
+    Notify(true);
+  }
+  void RefreshToken(const std::string& ARefreshToken, TOnTokenRefresh AOnToken, TOnRequestError AOnError) override {
+    ++Refreshes;
+    if (ARefreshToken == "revoked") {
+      if (AOnError) AOnError("RefreshToken", "INVALID_REFRESH_TOKEN");
+      return;
+    }
+    SetTokens(NextIdToken(), "refresh-" + std::to_string(Refreshes.load() + 1));
+    if (AOnToken) AOnToken(true);
+    Notify(true);
+  }
+  void GetUserData(TOnGetUserData AOnUserData, TOnRequestError) override {
+    if (AOnUserData) AOnUserData({std::make_shared<TFirebaseUser>("uid-1", "demo@zel.test", "", false)});
+  }
+  void ChangeProfile(const std::string&, TOnFirebaseResponse AOnResponse, TOnRequestError) override {
+    if (AOnResponse) AOnResponse("ChangeProfile", {200, "{}"});
+  }
+  void SignOut() override {
+    SetTokens("", "");
+    Notify(false);
+  }
+  void InstallTokenRefreshNotification(TOnTokenRefresh AOnToken) override {
+    std::lock_guard guard(FLock);
+    FNotify = std::move(AOnToken);
+  }
+  bool Authenticated() override { return !Token().empty(); }
+  std::string Token() override {
+    // Throws on the keeper's thread only, so that a sign-in still goes through.
+    if (ThrowOnToken && !UIThread::IsUIThread()) throw std::runtime_error("token store unreadable");
+    std::lock_guard guard(FLock);
+    return FId;
+  }
+  std::string GetRefreshToken() override {
+    std::lock_guard guard(FLock);
+    return FRefresh;
+  }
+
+  // The ID token the next sign-in or refresh hands out.
+  void SetNextIdToken(std::string AToken) {
+    std::lock_guard guard(FLock);
+    FNext = std::move(AToken);
+  }
+
+  std::atomic<int> Refreshes{0};
+  std::atomic<bool> ThrowOnToken{false};
+
+private:
+  std::string NextIdToken() {
+    std::lock_guard guard(FLock);
+    return FNext;
+  }
+  void SetTokens(std::string AId, std::string ARefresh) {
+    std::lock_guard guard(FLock);
+    FId = std::move(AId);
+    FRefresh = std::move(ARefresh);
+  }
+  void Notify(bool AOk) {
+    TOnTokenRefresh notify;
+    {
+      std::lock_guard guard(FLock);
+      notify = FNotify;
+    }
+    if (notify) notify(AOk);
+  }
+
+  std::mutex FLock;
+  std::string FId, FRefresh, FNext;
+  TOnTokenRefresh FNotify;
+};
+
+class TCannedREST : public IZELRESTService {
+public:
+  static constexpr std::string_view TypeName = "TCannedREST";
+  bool Sync(nlohmann::ordered_json&) override { return false; }
+  bool GetEvent(const std::string&, nlohmann::ordered_json&) override { return false; }
+  bool GetEvents(nlohmann::ordered_json&, const std::string&, const std::string&) override { return false; }
+  bool GetEventItems(const std::string&, nlohmann::ordered_json&) override { return false; }
+  bool GetEventItemDetails(const std::string&, nlohmann::ordered_json&) override { return false; }
+  bool GetExtraDataTypeAndSize(const std::string&, std::string&, std::int64_t&) override { return false; }
+  bool GetExtraDataStream(const std::string&, std::ostream&, std::string&, std::int64_t&) override { return false; }
+  bool ValidateToken(const std::string&) override { return TokenValid; }
+  std::unique_ptr<TZELUserRecord> ValidateInviteCode(const std::string&, std::string&) override { return Record(); }
+  std::unique_ptr<TZELUserRecord> AuthOnZELCRM(std::string&) override { return Record(); }
+
+  std::atomic<bool> TokenValid{true};
+  nlohmann::ordered_json RecordJSON = {{"_id", "u1"}, {"email", "demo@zel.test"}, {"organization", {{"_id", "o1"}}}};
+
+private:
+  std::unique_ptr<TZELUserRecord> Record() { return TZELUserRecord::FromJSON(RecordJSON); }
+};
+
+}  // namespace ZEL::Test
