@@ -61,10 +61,21 @@ void RunJob(const TJobPtr& AJob) {
   AJob->DoneCV.notify_all();
 }
 
+std::atomic<int> WakeFd{-1};
+
+void Wake(QCoreApplication* AApp);
+
 // Runs on the UI thread. One wake-up is posted per job, but each drains what is there, so
-// a job that spins a nested event loop does not hold up the ones queued after it.
+// a job that spins a nested event loop does not hold up the ones queued after it. It runs
+// at most the jobs queued when it started: workers that keep queueing (a flood of broker
+// messages) must not keep the UI thread from its other events; the rest waits one turn.
 void Drain() {
-  for (;;) {
+  std::size_t budget = 0;
+  {
+    std::lock_guard<std::mutex> guard(QueueLock);
+    budget = Queue.size();
+  }
+  for (; budget > 0; --budget) {
     TJobPtr job;
     {
       std::lock_guard<std::mutex> guard(QueueLock);
@@ -74,9 +85,12 @@ void Drain() {
     }
     RunJob(job);
   }
+  {
+    std::lock_guard<std::mutex> guard(QueueLock);
+    if (Queue.empty()) return;
+  }
+  if (QCoreApplication* app = QCoreApplication::instance()) Wake(app);
 }
-
-std::atomic<int> WakeFd{-1};
 
 // Runs inside every QCoreApplication's constructor, on the UI thread.
 void InstallWaker() {
@@ -98,6 +112,10 @@ void Post(QCoreApplication* AApp, TJobPtr AJob) {
     std::lock_guard<std::mutex> guard(QueueLock);
     Queue.push_back(std::move(AJob));
   }
+  Wake(AApp);
+}
+
+void Wake(QCoreApplication* AApp) {
   const int fd = WakeFd.load();
   if (fd >= 0 && eventfd_write(fd, 1) == 0) return;
   QMetaObject::invokeMethod(AApp, [] { Drain(); }, Qt::QueuedConnection);

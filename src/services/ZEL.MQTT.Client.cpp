@@ -452,6 +452,12 @@ private:
       std::lock_guard<std::mutex> guard(FMosqLock);
       FMosq = m;
     }
+    // Other threads publish and subscribe while ours runs the loop. Without this the library
+    // writes from the caller's thread: the TLS connection would be used from two threads at
+    // once, and the caller would take the library's callback lock under FMosqLock while our
+    // callbacks take them the other way round. With it the packet is queued and the loop
+    // (woken through the library's socket pair) writes it.
+    mosquitto_threaded_set(m, true);
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_v5_callback_set(m, &OnConnectCB);
     mosquitto_disconnect_v5_callback_set(m, &OnDisconnectCB);

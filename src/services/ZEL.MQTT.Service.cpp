@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -319,8 +321,7 @@ void TZELMQTTService::ClientOnTopicSubscribed(int APacketID, const std::vector<T
 void TZELMQTTService::ClientOnTopicUnsubscribed(int APacketID, const std::vector<int>& AReasonCodes) {
   std::string report;
   for (std::size_t i = 0; i < AReasonCodes.size(); ++i)
-    report += "#" + std::to_string(i) + " Reason Code (" + std::to_string(AReasonCodes[i]) +
-              "): " + MQTT::Client::ReasonCodeText(AReasonCodes[i]) + "\r\n";
+    report += fmt::format("#{} Reason Code ({}): {}\r\n", i, AReasonCodes[i], MQTT::Client::ReasonCodeText(AReasonCodes[i]));
   Log().InfoFmt(Tag, "Unsubscribed from topic(s). PackedId: {} Reasson:\r\n{}", APacketID, report);
 }
 
