@@ -84,14 +84,20 @@ bool TAuthService::GetAuthorized() {
 
 bool TAuthService::GetIsSignoutByUser() { return FSignedOutByUser; }
 
+// The account stays readable while a silent token refresh runs, so a service request built
+// in that moment still carries the user and the service-response topic stays the same.
+bool TAuthService::AccountReadable() {
+  return GetAuthorized() || FState == TAuthServiceState::asExpireTokenRefresh;
+}
+
 std::string TAuthService::GetAccountID() {
-  if (!GetAuthorized()) return {};
+  if (!AccountReadable()) return {};
   const auto user = GetFirebaseUser();
   return user ? user->EMail() : std::string();
 }
 
 std::string TAuthService::GetAccountDisplayName() {
-  if (!GetAuthorized()) return {};
+  if (!AccountReadable()) return {};
   const auto user = GetFirebaseUser();
   if (!user) return {};
   if (user->IsDisplayNameAvailable() && !user->DisplayName().empty()) return user->DisplayName();

@@ -88,6 +88,7 @@ public:
   TUserAuthFailureEvent OnLoginFailure;
 
 private:
+  bool AccountReadable();
   void AuthStart();
   void LoginSuccess();
   void LoginFailed(const std::string& AReason);

@@ -140,7 +140,10 @@ TEST_F(AuthService, SavedRefreshTokenAndForcedRefresh) {
   // A forced silent refresh: the session goes on unnoticed.
   Service->RefreshUserToken();
   EXPECT_EQ(Service->State(), TAuthServiceState::asExpireTokenRefresh);
-  EXPECT_EQ(Service->GetAccountID(), "");  // not authorized while it runs
+  EXPECT_FALSE(Service->GetAuthorized());
+  // The account stays readable meanwhile: requests keep their source, the response topic stays.
+  EXPECT_EQ(Service->GetAccountID(), cEmail);
+  EXPECT_FALSE(Service->GetAccountDisplayName().empty());
   ASSERT_TRUE(ZEL::Test::WaitUntil([&] { return Service->GetAuthorized(); }, 20s));
   ZEL::Test::WaitUntil([] { return false; }, 300ms);
   EXPECT_EQ(Successes, 1);
