@@ -17,19 +17,29 @@ namespace ZEL {
 namespace {
 constexpr char cBOM[] = {'\xFF', '\xFE'};
 constexpr char cCRLF[] = {'\r', '\0', '\n', '\0'};
+// Gathered bytes that are written even while the queue still holds entries.
+constexpr std::size_t cCommitBytes = 64 * 1024;
 }  // namespace
 
 TZELRollingFileSink::TZELRollingFileSink(std::string AFolder, std::string AModule,
-                                         std::int64_t AMaxFileSize, int AMaxFiles)
+                                         std::int64_t AMaxFileSize, int AMaxFiles,
+                                         std::atomic<std::int64_t>* APending)
     : FFolder(std::move(AFolder)),
       FModule(std::move(AModule)),
       FMaxFileSize(AMaxFileSize),
-      FMaxFiles(AMaxFiles < 2 ? 2 : AMaxFiles) {
+      FMaxFiles(AMaxFiles < 2 ? 2 : AMaxFiles),
+      FPending(APending) {
   std::lock_guard lock(mutex_);
+  FBytes.reserve(cCommitBytes + 4096);
+  FText.reserve(cCommitBytes / 2 + 2048);
   Open();
 }
 
-TZELRollingFileSink::~TZELRollingFileSink() { Close(); }
+TZELRollingFileSink::~TZELRollingFileSink() {
+  std::lock_guard lock(mutex_);
+  Commit();
+  Close();
+}
 
 std::string TZELRollingFileSink::FileName(int ANumber) const {
   return fmt::format("{}/{}.{:02}..txt", FFolder, FModule, ANumber);
@@ -42,16 +52,21 @@ bool TZELRollingFileSink::WritesToFile() const {
 
 void TZELRollingFileSink::WriteItem(const TLogItem& AItem) {
   std::lock_guard lock(mutex_);
-  WriteItemLocked(AItem);
+  AddItem(AItem);
+  Commit();
 }
 
 void TZELRollingFileSink::sink_it_(const spdlog::details::log_msg& AMsg) {
-  WriteItemLocked(LogsPipe::ItemOf(AMsg));
+  // Taken off first, so that a line that fails to render cannot keep the count above zero.
+  const bool drained = !FPending || FPending->fetch_sub(1, std::memory_order_acq_rel) <= 1;
+  AddItem(LogsPipe::ItemOf(AMsg));
+  if (drained || FBytes.size() >= cCommitBytes) Commit();
 }
 
-void TZELRollingFileSink::WriteItemLocked(const TLogItem& AItem) {
-  const std::string line = TPlatformLog::FormatLogItem(AItem, true);
-  WriteLine(line);
+void TZELRollingFileSink::AddItem(const TLogItem& AItem) {
+  FLine.clear();
+  TPlatformLog::AppendLogItem(FLine, AItem);
+  AddLine(FLine);
   if (!FToStderr && FSize > FMaxFileSize) Rotate();
 }
 
@@ -86,7 +101,8 @@ void TZELRollingFileSink::Close() {
 }
 
 void TZELRollingFileSink::Rotate() {
-  WriteLine(Marker("#[ROTATE LOG "));
+  AddLine(Marker("#[ROTATE LOG "));
+  Commit();
   if (FToStderr) return;
   Close();
   std::remove(FileName(FMaxFiles - 1).c_str());
@@ -99,33 +115,50 @@ void TZELRollingFileSink::Rotate() {
     Fail(fmt::format("cannot rename the log file \"{}\"", FileName(0)), errno);
     return;
   }
-  if (Open()) WriteLine(Marker("#[START LOG "));
+  if (Open()) AddLine(Marker("#[START LOG "));
 }
 
-void TZELRollingFileSink::WriteLine(std::string_view AUtf8Line) {
-  if (!FToStderr) {
-    FBytes.clear();
-    LogsPipe::AppendUtf16LE(FBytes, AUtf8Line);
-    FBytes.append(cCRLF, sizeof cCRLF);
-    const char* p = FBytes.data();
-    std::size_t left = FBytes.size();
-    while (left > 0) {
-      const ssize_t n = ::write(FFile, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        Fail(fmt::format("cannot write the log file \"{}\"", FileName(0)), n < 0 ? errno : EIO);
-        break;
-      }
-      p += n;
-      left -= static_cast<std::size_t>(n);
-      FSize += n;
-    }
-    if (left == 0) return;
+void TZELRollingFileSink::AddLine(std::string_view AUtf8Line) {
+  if (FToStderr) {
+    // The line is never dropped: standard error takes it.
+    std::string text(AUtf8Line);
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    return;
   }
-  // The line is never dropped: standard error takes it.
-  std::string text(AUtf8Line);
-  text += '\n';
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  const std::size_t before = FBytes.size();
+  LogsPipe::AppendUtf16LE(FBytes, AUtf8Line);
+  FBytes.append(cCRLF, sizeof cCRLF);
+  FText.append(AUtf8Line);
+  FText += '\n';
+  FEnds.emplace_back(FBytes.size(), FText.size());
+  FSize += static_cast<std::int64_t>(FBytes.size() - before);
+}
+
+void TZELRollingFileSink::Commit() {
+  if (FEnds.empty()) return;
+  std::size_t done = 0;
+  while (!FToStderr && done < FBytes.size()) {
+    const ssize_t n = ::write(FFile, FBytes.data() + done, FBytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(fmt::format("cannot write the log file \"{}\"", FileName(0)), n < 0 ? errno : EIO);
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (done < FBytes.size()) {
+    // Every line not wholly in the file goes to standard error.
+    std::size_t from = 0;
+    for (const auto& [bytesEnd, textEnd] : FEnds) {
+      if (bytesEnd > done) break;
+      from = textEnd;
+    }
+    std::fwrite(FText.data() + from, 1, FText.size() - from, stderr);
+  }
+  FBytes.clear();
+  FText.clear();
+  FEnds.clear();
 }
 
 void TZELRollingFileSink::Fail(const std::string& AWhat, int AErrno) {
@@ -202,14 +235,32 @@ TLogItem ItemOf(const spdlog::details::log_msg& AMsg) {
 }
 
 void AppendUtf16LE(std::string& AOut, std::string_view AUtf8) {
-  auto put = [&AOut](std::uint32_t unit) {
-    AOut += static_cast<char>(unit & 0xFF);
-    AOut += static_cast<char>((unit >> 8) & 0xFF);
+  // Never more than two bytes out per byte in; written in place, then cut to size.
+  const std::size_t start = AOut.size();
+  AOut.resize(start + 2 * AUtf8.size());
+  char* out = AOut.data() + start;
+  auto put = [&out](std::uint32_t unit) {
+    out[0] = static_cast<char>(unit & 0xFF);
+    out[1] = static_cast<char>((unit >> 8) & 0xFF);
+    out += 2;
   };
   const auto* s = reinterpret_cast<const unsigned char*>(AUtf8.data());
   const std::size_t n = AUtf8.size();
   std::size_t i = 0;
   while (i < n) {
+    // Log text is nearly all ASCII: eight bytes at a time while none has its top bit set.
+    while (i + 8 <= n) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, sizeof word);
+      if (word & 0x8080808080808080ULL) break;
+      for (int k = 0; k < 8; ++k) {
+        out[2 * k] = static_cast<char>(s[i + k]);
+        out[2 * k + 1] = '\0';
+      }
+      out += 16;
+      i += 8;
+    }
+    if (i >= n) break;
     const unsigned char c = s[i];
     if (c < 0x80) {
       put(c);
@@ -246,6 +297,7 @@ void AppendUtf16LE(std::string& AOut, std::string_view AUtf8) {
       put(cp);
     }
   }
+  AOut.resize(static_cast<std::size_t>(out - AOut.data()));
 }
 
 }  // namespace ZEL::LogsPipe

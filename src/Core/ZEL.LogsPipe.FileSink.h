@@ -3,15 +3,24 @@
 // byte-order mark at the start of each file, one CR LF line per entry, files
 // "<module>.00..txt" (current) to "<module>.NN..txt" (oldest), rotated when the current
 // one grows beyond the maximum size.
+//
+// Lines from the writer's queue are gathered and written with one write() once the queue
+// has run dry (or 64 KiB have gathered, or on rotation, flush and close): every line
+// made so far is in the file as soon as the writer thread has nothing left to do, so a
+// quiet program's line reaches the file at once and Flush/Shutdown find the file
+// complete. Entries still queued at a crash are lost either way.
 
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/base_sink.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "ZEL.LogsPipe.h"
 #include "ZEL.PlatformLog.h"
@@ -23,28 +32,33 @@ public:
   static constexpr std::string_view TypeName = "TZELRollingFileSink";
 
   // Makes the folder and opens file 00 for appending. When that fails, one line on
-  // standard error says why and every later line goes there instead.
+  // standard error says why and every later line goes there instead. APending, when
+  // given, counts the entries queued for this sink and not yet taken (the writer adds one
+  // before it queues an entry; the sink takes one off per entry): at zero the queue is dry
+  // and the gathered lines are written. Without it every queued line is written at once.
   TZELRollingFileSink(std::string AFolder, std::string AModule, std::int64_t AMaxFileSize,
-                      int AMaxFiles);
+                      int AMaxFiles, std::atomic<std::int64_t>* APending = nullptr);
   ~TZELRollingFileSink() override;
 
   // The full path of file ANumber ("<folder>/<module>.07..txt").
   std::string FileName(int ANumber) const;
   bool WritesToFile() const;
 
-  // Writes one entry as its line (the writer thread, or a test directly).
+  // Writes one entry as its line, at once (a test, or a caller outside the queue).
   void WriteItem(const TLogItem& AItem);
 
 protected:
   void sink_it_(const spdlog::details::log_msg& AMsg) override;
-  void flush_() override {}
+  void flush_() override { Commit(); }
 
 private:
-  void WriteItemLocked(const TLogItem& AItem);
+  void AddItem(const TLogItem& AItem);
   bool Open();
   void Close();
   void Rotate();
-  void WriteLine(std::string_view AUtf8Line);
+  // Gathers one line; Commit writes the gathered lines to the file.
+  void AddLine(std::string_view AUtf8Line);
+  void Commit();
   void Fail(const std::string& AWhat, int AErrno);
   std::string Marker(std::string_view AHead) const;
 
@@ -52,10 +66,15 @@ private:
   const std::string FModule;
   const std::int64_t FMaxFileSize;
   const int FMaxFiles;
+  std::atomic<std::int64_t>* const FPending;
   int FFile = -1;
-  std::int64_t FSize = 0;
+  std::int64_t FSize = 0;  // of file 00, with the gathered bytes
   bool FToStderr = false;
-  std::string FBytes;  // reused for the UTF-16 text of one line
+  std::string FLine;   // reused for the text of one line
+  std::string FBytes;  // the gathered lines as UTF-16, not yet written
+  std::string FText;   // the same lines as UTF-8, each ending in LF, for standard error
+  // Where each gathered line ends in FBytes and in FText.
+  std::vector<std::pair<std::size_t, std::size_t>> FEnds;
 };
 
 }  // namespace ZEL

@@ -103,6 +103,9 @@ void WriteToStderr(TLogType AType, std::string_view ATag, std::string_view AMess
 }  // namespace
 
 struct TLogWriter::TImpl {
+  // Entries counted in before they are queued and out by the file sink: at zero it writes
+  // what it has gathered (see TZELRollingFileSink). First, to outlive the sink.
+  std::atomic<std::int64_t> Pending{0};
   std::shared_ptr<TZELRollingFileSink> FileSink;
   std::shared_ptr<TFlushSignalSink> Signal;
   std::shared_ptr<spdlog::details::thread_pool> Pool;
@@ -128,7 +131,8 @@ struct TLogWriter::TImpl {
 TLogWriter::TLogWriter(const std::string& AFolder, const std::string& AModule,
                        std::int64_t AMaxFileSize, int AMaxFiles)
     : FImpl(std::make_unique<TImpl>()) {
-  FImpl->FileSink = std::make_shared<TZELRollingFileSink>(AFolder, AModule, AMaxFileSize, AMaxFiles);
+  FImpl->FileSink = std::make_shared<TZELRollingFileSink>(AFolder, AModule, AMaxFileSize, AMaxFiles,
+                                                         &FImpl->Pending);
   FImpl->Signal = std::make_shared<TFlushSignalSink>();
   FImpl->Pool = std::make_shared<spdlog::details::thread_pool>(
       cQueueItems, 1, [] { pthread_setname_np(pthread_self(), "ZELLog"); });
@@ -153,6 +157,7 @@ void TLogWriter::Log(TLogType AType, std::string_view ATag, std::string_view AMe
   }
   fmt::memory_buffer payload;
   LogsPipe::PackEntry(payload, ATag, AMessage);
+  I.Pending.fetch_add(1, std::memory_order_acq_rel);
   I.Logger->log(LogsPipe::LevelOf(AType), spdlog::string_view_t(payload.data(), payload.size()));
   I.Leave();
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "ZEL.Time.h"
@@ -17,26 +18,85 @@ void TPlatformLog::Fatal(std::string_view, std::string_view) {}
 void TPlatformLog::Verbose(std::string_view, std::string_view) {}
 
 std::string TPlatformLog::FormatLogItem(const TLogItem& AItem, bool /*ALongFormat*/) {
-  return fmt::format("{} [TID {}] [{}] [{}] {}", PlatformLog::LocalISO8601(AItem.TimeStamp),
-                     AItem.ThreadID, LogTypeName(AItem.LogType), AItem.Tag, AItem.Message);
+  std::string out;
+  AppendLogItem(out, AItem);
+  return out;
+}
+
+void TPlatformLog::AppendLogItem(std::string& AOut, const TLogItem& AItem) {
+  PlatformLog::AppendLocalISO8601(AOut, AItem.TimeStamp);
+  AOut += " [TID ";
+  const fmt::format_int tid(AItem.ThreadID);
+  AOut.append(tid.data(), tid.size());
+  AOut += "] [";
+  AOut += LogTypeName(AItem.LogType);
+  AOut += "] [";
+  AOut += AItem.Tag;
+  AOut += "] ";
+  AOut += AItem.Message;
 }
 
 }  // namespace ZEL
 
 namespace ZEL::PlatformLog {
 
-std::string LocalISO8601(std::chrono::system_clock::time_point ATime) {
-  const Time::TLocalTime L =
-      Time::ToLocal(std::chrono::floor<std::chrono::milliseconds>(ATime));
-  std::string out = fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}", L.Year, L.Month,
-                                L.Day, L.Hour, L.Minute, L.Second, L.Millisecond);
-  if (L.OffsetMinutes == 0) {
-    out += 'Z';
-  } else {
-    const int offset = std::abs(L.OffsetMinutes);
-    fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", L.OffsetMinutes > 0 ? '+' : '-',
-                   offset / 60, offset % 60);
+namespace {
+
+// The text up to the milliseconds and the offset text change once a second, so each thread
+// keeps the last second's (the writer thread renders thousands of lines in one).
+struct TStampCache {
+  std::int64_t Second = INT64_MIN;
+  int OffsetMinutes = 0;
+  std::uint64_t ZoneGeneration = 0;
+  char Head[20] = {};  // "YYYY-MM-DDTHH:MM:SS."
+  char Tail[8] = {};   // "Z" or "+HH:MM"
+  std::size_t TailSize = 0;
+};
+
+void Digits(char* AOut, int AValue, int ACount) {
+  for (int i = ACount - 1; i >= 0; --i) {
+    AOut[i] = static_cast<char>('0' + AValue % 10);
+    AValue /= 10;
   }
+}
+
+}  // namespace
+
+void AppendLocalISO8601(std::string& AOut, std::chrono::system_clock::time_point ATime) {
+  thread_local TStampCache C;
+  const auto ms = std::chrono::floor<std::chrono::milliseconds>(ATime);
+  const std::int64_t second = std::chrono::floor<std::chrono::seconds>(ms).time_since_epoch().count();
+  const int milli = static_cast<int>(ms.time_since_epoch().count() - second * 1000);
+  // A zone change (tests switch TZ) makes the cached text stale within the same second.
+  const std::uint64_t generation = Time::ZoneGeneration();
+  if (second != C.Second || generation != C.ZoneGeneration) {
+    const Time::TLocalTime L = Time::ToLocal(ms);
+    char* h = C.Head;
+    Digits(h, L.Year, 4), h[4] = '-', Digits(h + 5, L.Month, 2), h[7] = '-';
+    Digits(h + 8, L.Day, 2), h[10] = 'T', Digits(h + 11, L.Hour, 2), h[13] = ':';
+    Digits(h + 14, L.Minute, 2), h[16] = ':', Digits(h + 17, L.Second, 2), h[19] = '.';
+    if (L.OffsetMinutes == 0) {
+      C.Tail[0] = 'Z';
+      C.TailSize = 1;
+    } else {
+      const int offset = std::abs(L.OffsetMinutes);
+      C.Tail[0] = L.OffsetMinutes > 0 ? '+' : '-';
+      Digits(C.Tail + 1, offset / 60, 2), C.Tail[3] = ':', Digits(C.Tail + 4, offset % 60, 2);
+      C.TailSize = 6;
+    }
+    C.Second = second;
+    C.ZoneGeneration = generation;
+  }
+  char milliText[3];
+  Digits(milliText, milli, 3);
+  AOut.append(C.Head, sizeof C.Head);
+  AOut.append(milliText, sizeof milliText);
+  AOut.append(C.Tail, C.TailSize);
+}
+
+std::string LocalISO8601(std::chrono::system_clock::time_point ATime) {
+  std::string out;
+  AppendLocalISO8601(out, ATime);
   return out;
 }
 

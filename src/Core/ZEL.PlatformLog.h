@@ -34,6 +34,8 @@ public:
 
   // "<local ISO 8601 time> [TID <id>] [<LEVEL>] [<tag>] <message>"; the flag changes nothing.
   static std::string FormatLogItem(const TLogItem& AItem, bool ALongFormat);
+  // The same line appended to AOut (the writer thread reuses one buffer).
+  static void AppendLogItem(std::string& AOut, const TLogItem& AItem);
 };
 
 }  // namespace ZEL
@@ -42,5 +44,7 @@ namespace ZEL::PlatformLog {
 
 // "2024-03-05T14:07:09.042+01:00", or ending in "Z" when the local offset is zero.
 std::string LocalISO8601(std::chrono::system_clock::time_point ATime);
+// The same text appended to AOut.
+void AppendLocalISO8601(std::string& AOut, std::chrono::system_clock::time_point ATime);
 
 }  // namespace ZEL::PlatformLog

@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace ZEL::Time {
 
@@ -25,13 +26,49 @@ std::shared_ptr<const std::function<TInstant()>> GClock;  // empty: the system c
 
 constexpr TLocalTime ZeroDateTime{1899, 12, 30, 0, 0, 0, 0, 0};
 
+// The zone as last seen in TZ. tzset() rereads the zone and costs a lock and more on every
+// call, and the log line needs the offset thousands of times a second: it runs only when
+// the TZ text has changed (tests switch zones with setenv), and the last second's offset
+// is kept.
+struct TZoneCache {
+  std::mutex Lock;
+  bool Known = false;
+  bool HasTZ = false;
+  std::string TZ;
+  std::uint64_t Generation = 0;
+  std::int64_t Second = std::numeric_limits<std::int64_t>::min();
+  long Offset = 0;
+
+  // Call with Lock held.
+  void Refresh() {
+    const char* tz = std::getenv("TZ");
+    if (Known && HasTZ == (tz != nullptr) && (!tz || TZ == tz)) return;
+    ::tzset();
+    Known = true;
+    HasTZ = tz != nullptr;
+    TZ = tz ? tz : "";
+    ++Generation;
+    Second = std::numeric_limits<std::int64_t>::min();
+  }
+};
+
+TZoneCache& Zone() {
+  static TZoneCache cache;
+  return cache;
+}
+
 // Offset (seconds, east positive) of the process's zone at a UTC second.
 long OffsetAt(std::int64_t AUnixSeconds) {
+  TZoneCache& Z = Zone();
+  std::lock_guard lock(Z.Lock);
+  Z.Refresh();
+  if (AUnixSeconds == Z.Second) return Z.Offset;
   const std::time_t t = static_cast<std::time_t>(AUnixSeconds);
   std::tm lt{};
-  ::tzset();  // TZ may have changed since the last call (tests switch zones)
   if (!::localtime_r(&t, &lt)) return 0;
-  return lt.tm_gmtoff;
+  Z.Second = AUnixSeconds;
+  Z.Offset = lt.tm_gmtoff;
+  return Z.Offset;
 }
 
 // Seconds since 1970 of the civil date-time read as UTC; false for an impossible date.
@@ -117,6 +154,13 @@ TLocalTime ToLocal(TInstant AValue) {
   if (IsMissing(AValue)) return ZeroDateTime;
   const auto secs = floor<seconds>(AValue).time_since_epoch().count();
   return FieldsOf(AValue, OffsetAt(secs));
+}
+
+std::uint64_t ZoneGeneration() {
+  TZoneCache& Z = Zone();
+  std::lock_guard lock(Z.Lock);
+  Z.Refresh();
+  return Z.Generation;
 }
 
 TInstant FromLocal(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond,

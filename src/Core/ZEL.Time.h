@@ -36,6 +36,10 @@ struct TLocalTime {
 };
 TLocalTime ToLocal(TInstant AValue);
 
+// Changes whenever the process's zone (TZ) has changed since the last call; lets callers
+// keep local-time text they made until then.
+std::uint64_t ZoneGeneration();
+
 // The instant of a local wall-clock time in the process's time zone (OffsetMinutes is
 // ignored). A time skipped by a daylight-saving change moves forward by the gap; a time
 // that occurs twice takes the zone's choice. Out-of-range fields give MissingDate.
