@@ -128,7 +128,16 @@ TZELEventItem* TZELEventList::FindItemByID(const std::string& AEventID, const st
 // --- broker payloads ---------------------------------------------------------------------
 
 bool TZELEventList::ReadOneEventFromJSON(const std::string& AJSON, TZELEvent*& AEvent) {
-  AEvent = Add(std::make_unique<TZELEvent>(AJSON));
+  auto event = std::make_unique<TZELEvent>(AJSON);
+  // One alert reaches us more than once: on its edge's topic and on the organisation's,
+  // and again as a retained message at each subscription. It is one alert, one row.
+  if (TZELEvent* held = FindEventByID(event->LookupID())) {
+    LogsPipe::ZELLog().WarnFmt("TZELEventList.ReadOneEventFromJSON",
+                               "Alert \"{}\" is in the list already. Skipping.", event->LookupID());
+    AEvent = held;
+    return false;
+  }
+  AEvent = Add(std::move(event));
   return true;
 }
 

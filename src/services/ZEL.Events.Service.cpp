@@ -1,0 +1,222 @@
+#include "ZEL.Events.Service.h"
+
+#include "ZEL.EdgeService.Interf.h"
+#include "ZEL.Exceptions.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Messaging.Messages.h"
+#include "ZEL.REST.Service.Interf.h"
+#include "ZEL.Services.Container.h"
+#include "ZEL.UIThread.h"
+
+#include <QThreadPool>
+
+#include <cmath>
+#include <exception>
+
+namespace ZEL {
+
+namespace {
+
+// A payload that parsed to a JSON value other than an object.
+ZEL_DECLARE_EXCEPTION(EJSONPayloadNotObject, EZELException)
+
+constexpr std::string_view cPullTag = "TZELEventsService.PupulateEventsFromREST";
+constexpr std::string_view cLoadTag = "TZELEventsService.LoadEventByID";
+constexpr std::string_view cIntakeTag = "TZELEventsService.LoadEventFromMQTT";
+
+ILogWriter& Log() { return LogsPipe::ZELLog(); }
+
+const char* BoolText(bool AValue) { return AValue ? "True" : "False"; }
+
+}  // namespace
+
+TZELEventsService::TZELEventsService() {
+  Log().Debug("TZELEventsService.Create", "START");
+  FEventsList = std::make_unique<TZELEventList>();
+  Log().Debug("TZELEventsService.Create", "FINISH");
+}
+
+TZELEventsService::~TZELEventsService() {
+  constexpr std::string_view tag = "TZELEventsService.Destroy";
+  Log().Debug(tag, "START");
+  FDetailedEventID.clear();
+  Log().Debug(tag, "Attempt to free events list...");
+  FEventsList.reset();
+  Log().Debug(tag, "events list is free. Calling parent destructor..");
+  Log().Debug(tag, "FINISH");
+}
+
+std::shared_ptr<IZELMQTTService> TZELEventsService::MQTTService() {
+  std::shared_ptr<IZELMQTTService> mqtt = FMQTTService.lock();
+  if (!mqtt) {
+    mqtt = Services::Container::ZELServiceLocator()->GetService<IZELMQTTService>();
+    FMQTTService = mqtt;
+  }
+  return mqtt;
+}
+
+TZELEvent* TZELEventsService::GetDetailedEvent() {
+  if (FDetailedEventID.empty()) return nullptr;
+  if (TZELEvent* event = FEventsList->FindEventByID(FDetailedEventID)) return event;
+  if (!LoadEventByID(FDetailedEventID)) return nullptr;
+  return FEventsList->FindEventByID(FDetailedEventID);
+}
+
+TZELEventItem* TZELEventsService::GetDetailedEventItem() {
+  if (FDetailedEventItemID.empty()) return nullptr;
+  TZELEvent* event = GetDetailedEvent();
+  return event ? event->FindItem(FDetailedEventItemID) : nullptr;
+}
+
+bool TZELEventsService::LoadEventByID(const std::string& AID) {
+  auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  Log().Debug(cLoadTag, "IZELRESTService is taken.");
+  nlohmann::ordered_json events;
+  if (!rest || !rest->GetEvent(AID, events)) {
+    Log().Error(cLoadTag, "Unable to get event with ID \"" + AID + "\"!");
+    return FRestFetched;
+  }
+  Log().DebugFmt(cLoadTag, "Event \"{}\" is taken from REST.", AID);
+  Log().Debug(cLoadTag, std::string("FEventsList is null = ") + BoolText(!FEventsList));
+  Log().Debug(cLoadTag, std::string("LEvents is null = ") + BoolText(events.is_null()));
+  return FEventsList->ReadFromJSONArray(std::move(events), true);
+}
+
+bool TZELEventsService::PupulateEventsFromREST(bool AFirstTime, const std::string& ABeginPeriod,
+                                               const std::string& AEndPeriod) {
+  return Pull(weak_from_this(), AFirstTime, ABeginPeriod, AEndPeriod);
+}
+
+bool TZELEventsService::Pull(const std::weak_ptr<TZELEventsService>& AService, bool AFirstTime,
+                             const std::string& ABeginPeriod, const std::string& AEndPeriod) {
+  auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  Log().Debug(cPullTag, "IZELRESTService taken. Getting events...");
+  nlohmann::ordered_json events;
+  if (!rest || !rest->GetEvents(events, ABeginPeriod, AEndPeriod)) {
+    Log().Error(cPullTag, "Unable to get events!");
+    return false;
+  }
+  rest.reset();
+  Log().Debug(cPullTag, "LEvents taken from REST.");
+  // Built here, off the UI thread; an alert that cannot be built leaves the list untouched.
+  TZELEventBatch batch = TZELEventList::BuildEventsFromJSONArray(std::move(events));
+  bool result = false;
+  // One step on the UI thread: the intake and the views never see a half-loaded list. The
+  // service is taken there, so it is also released there.
+  UIThread::RunSync([&] {
+    std::shared_ptr<TZELEventsService> service = AService.lock();
+    if (!service) return;
+    Log().Debug(cPullTag, std::string("FEventsList is null = ") + BoolText(!service->FEventsList));
+    result = service->FEventsList->SwapInEvents(std::move(batch), false);
+    if (AFirstTime) service->Subscribe();
+  });
+  return result;
+}
+
+void TZELEventsService::StartPull(const std::weak_ptr<TZELEventsService>& AService, bool AFirstTime,
+                                  std::string ABeginPeriod, std::string AEndPeriod, std::function<void(bool)> ADone) {
+  QThreadPool::globalInstance()->start([AService, AFirstTime, ABeginPeriod = std::move(ABeginPeriod),
+                                        AEndPeriod = std::move(AEndPeriod), ADone = std::move(ADone)]() mutable {
+    bool result = false;
+    try {
+      result = Pull(AService, AFirstTime, ABeginPeriod, AEndPeriod);
+    } catch (const std::exception& E) {
+      Log().FatalFmt(cPullTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+    } catch (...) {
+      Log().Fatal(cPullTag, "Unknown exception.");
+    }
+    if (!ADone) return;
+    UIThread::RunAsync([AService, result, ADone = std::move(ADone)] {
+      if (AService.lock()) ADone(result);
+    });
+  });
+}
+
+void TZELEventsService::Subscribe() {
+  if (FMQTTSubscribed) return;
+  if (auto mqtt = MQTTService()) {
+    if (!mqtt->IsConnected()) mqtt->Connect();
+  }
+  if (auto edges = Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>()) edges->SubscribeEdges();
+  FMQTTSubscribed = true;
+}
+
+void TZELEventsService::Unsubscribe() {
+  if (!FMQTTSubscribed) return;
+  if (auto edges = Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>()) edges->UnsubscribeEdges();
+  FMQTTSubscribed = false;
+}
+
+void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
+  bool typed = false;
+  std::int64_t type = 0;
+  {
+    nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(AJSON, nullptr, false);
+    bool isObject = false;
+    if (!parsed.is_discarded()) {
+      try {
+        if (!parsed.is_object()) throw EJSONPayloadNotObject("The payload is not a JSON object.");
+        isObject = true;
+      } catch (const std::exception& E) {
+        Log().FatalFmt(cIntakeTag, "Unable to parse MQTT payload. E.ClassName: {} E.Message: {} Payload: {}",
+                       Exceptions::ClassNameOf(E), E.what(), AJSON);
+      }
+    }
+    if (isObject) {
+      auto it = parsed.find("Type");
+      if (it != parsed.end() && it->is_number()) {
+        typed = true;
+        if (it->is_number_float()) {
+          const double value = it->get<double>();
+          type = value < -1e9 ? -1000000000 : value > 1e9 ? 1000000000 : static_cast<std::int64_t>(std::trunc(value));
+        } else if (it->is_number_unsigned()) {
+          const auto value = it->get<std::uint64_t>();
+          type = value > 1000000000u ? 1000000000 : static_cast<std::int64_t>(value);
+        } else {
+          type = it->get<std::int64_t>();
+        }
+      }
+    }
+  }
+  if (!typed) {
+    Log().WarnFmt(cIntakeTag, "MQTT payload is untyped. Skipping. Payload: {}", AJSON);
+    return;
+  }
+  if (type < 0 || type > 7) {
+    Log().WarnFmt(cIntakeTag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", type, 0, 7, AJSON);
+    return;
+  }
+  switch (type) {
+    case 1: {
+      TZELEvent* event = nullptr;
+      if (FEventsList->ReadOneEventFromJSON(AJSON, event)) {
+        const TSender sender = static_cast<IZELEventsService*>(this);
+        TZELMessager<TEventAddedMessage>::Send([event] { return std::make_unique<TEventAddedMessage>(event); }, sender);
+      }
+      break;
+    }
+    case 2:
+      FEventsList->ReadEventItemMQTT(AJSON);
+      break;
+    case 5: {
+      TZELEventItem* item = nullptr;
+      TEventExtraDataItem* extra = nullptr;
+      FEventsList->ReadEventItemExtraMQTT(AJSON, item, extra);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TZELEventsService::MQTTStatusChange(bool AConnected) {
+  auto edges = Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>();
+  if (AConnected && !FMQTTSubscribed && edges) {
+    edges->SubscribeEdges();
+    FMQTTSubscribed = true;
+  }
+}
+
+void TZELEventsService::MQTTMessageReceived(IZELMQTTService*, const std::string&, const std::string&) {}
+
+}  // namespace ZEL

@@ -1,0 +1,132 @@
+// The events service over stand-ins: pulls, one alert for the detail views, broker intake.
+
+#include "ZEL.Events.Service.Fakes.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Messaging.Messages.h"
+#include "ZEL.Session.TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace ZEL {
+namespace {
+
+namespace ZT = ZEL::Test;
+
+class EventsService : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Alerts = ZT::LoadFixture("alerts.json")["EventAlerts"];
+    Payloads = ZT::LoadFixture("alert-payloads.json");
+    F.Edges->InitEdge(ZT::MakeEdge("EDGE-1", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}", "a"));
+  }
+  int Count(TLogType AType, const std::string& AText) const {
+    int n = 0;
+    for (const auto& e : Log.Entries())
+      if (e.Type == AType && e.Message.find(AText) != std::string::npos) ++n;
+    return n;
+  }
+  TZELEventList& List() { return *F.Events->GetEventsList(); }
+
+  ZT::TEventsServiceFixture F;
+  nlohmann::ordered_json Alerts, Payloads;
+  LogsPipe::TLogCapture Log;
+};
+
+TEST_F(EventsService, FirstSuccessfulPullSubscribesOnce) {
+  F.REST->EventsResult = false;
+  EXPECT_FALSE(F.Events->PupulateEventsFromREST(true, "", ""));
+  EXPECT_EQ(Count(TLogType::Error, "Unable to get events!"), 1);
+  EXPECT_FALSE(F.Events->Subscribed());
+  EXPECT_TRUE(F.MQTT->Subscribed.empty());
+
+  F.REST->EventsResult = true;
+  F.REST->Events = Alerts;
+  EXPECT_TRUE(F.Events->PupulateEventsFromREST(true, "", ""));
+  EXPECT_EQ(List().Count(), 3);
+  EXPECT_TRUE(F.Events->Subscribed());
+  const auto once = F.MQTT->Subscribed;
+  EXPECT_EQ(once.size(), 3u);  // the edge's three topics
+  EXPECT_TRUE(F.Events->PupulateEventsFromREST(true, "", ""));
+  EXPECT_EQ(F.MQTT->Subscribed, once);
+}
+
+TEST_F(EventsService, PullThatFailsMidwayLeavesTheListAsItWas) {
+  F.REST->Events = Alerts;
+  ASSERT_TRUE(F.Events->PupulateEventsFromREST(false, "", ""));
+  auto broken = Alerts;
+  broken.push_back(nlohmann::ordered_json::array());  // an element that is no alert
+  F.REST->Events = broken;
+  EXPECT_ANY_THROW(F.Events->PupulateEventsFromREST(false, "", ""));
+  EXPECT_EQ(List().Count(), 3);
+  // And a pull from a pool thread: the failure stays in the task.
+  bool done = false, result = true;
+  TZELEventsService::StartPull(F.Events, false, "", "", [&](bool AResult) {
+    done = true;
+    result = AResult;
+  });
+  ASSERT_TRUE(ZT::WaitUntil([&] { return done; }));
+  EXPECT_FALSE(result);
+  EXPECT_EQ(List().Count(), 3);
+}
+
+TEST_F(EventsService, DetailedEventIsLoadedOnceFromTheBackend) {
+  F.Events->SetDetailedEvent("64b000000000000000000099");
+  EXPECT_EQ(F.Events->GetDetailedEvent(), nullptr);
+  EXPECT_EQ(Count(TLogType::Error, "Unable to get event with ID \"64b000000000000000000099\"!"), 1);
+
+  F.REST->OneEventResult = true;
+  F.REST->OneEvent = nlohmann::ordered_json::array({Alerts[1]});
+  F.Events->SetDetailedEvent("64b000000000000000000002");
+  TZELEvent* event = F.Events->GetDetailedEvent();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(F.Events->GetDetailedEvent(), event);
+  EXPECT_EQ(F.REST->OneEventCalls, 2);
+  EXPECT_EQ(List().Count(), 1);
+  F.Events->SetDetailedEventItem("no-such-item");
+  EXPECT_EQ(F.Events->GetDetailedEventItem(), nullptr);
+}
+
+TEST_F(EventsService, IntakeSkipsBadPayloads) {
+  struct TCase {
+    std::string Payload;
+    int Fatal, Untyped, OutOfBounds;
+  };
+  for (const TCase& c : {TCase{"[1,2]", 1, 1, 0}, TCase{"not json", 0, 1, 0}, TCase{R"({"Type":"1"})", 0, 1, 0},
+                         TCase{R"({"Type":8})", 0, 0, 1}, TCase{R"({"Type":-1})", 0, 0, 1},
+                         TCase{R"({"Type":3})", 0, 0, 0}, TCase{"", 0, 1, 0}}) {
+    Log.Clear();
+    F.Events->LoadEventFromMQTT(c.Payload);
+    EXPECT_EQ(Count(TLogType::Fatal, "Unable to parse MQTT payload. E.ClassName: "), c.Fatal) << c.Payload;
+    EXPECT_EQ(Count(TLogType::Warning, "MQTT payload is untyped. Skipping. Payload: " + c.Payload), c.Untyped)
+        << c.Payload;
+    EXPECT_EQ(Count(TLogType::Warning, "MQTT payload is out of known bounds[0..7]. Payload: "), c.OutOfBounds)
+        << c.Payload;
+  }
+  EXPECT_EQ(List().Count(), 0);
+}
+
+TEST_F(EventsService, NewAlertIsAnnouncedOnceAndChangedByItsPayloads) {
+  ZT::TMessageRecorder<TEventAddedMessage> added([](const TEventAddedMessage& M) { return M.Value()->ID(); });
+  F.Events->LoadEventFromMQTT(Payloads["Type1"].dump());
+  ASSERT_EQ(added.Received.size(), 1u);
+  EXPECT_EQ(added.Received[0].Text, "64b000000000000000000010");
+  EXPECT_EQ(added.Received[0].Sender, static_cast<IZELEventsService*>(F.Events.get()));
+  TZELEvent* event = List().FindEventByID("64b000000000000000000010");
+  ASSERT_NE(event, nullptr);
+
+  F.Events->LoadEventFromMQTT(Payloads["Type2Event"].dump());
+  EXPECT_NE(event->FindItem("64b100000000000000000011"), nullptr);
+  ZT::TMessageRecorder<TEventItemExtraRefreshMessage> extra;
+  F.Events->LoadEventFromMQTT(Payloads["Type5"].dump());
+  EXPECT_EQ(extra.Received.size(), 1u);
+
+  // A type 1 that cannot be built announces nothing.
+  auto bad = Payloads["Type1"];
+  bad["ObjectId"] = "64b000000000000000000011";
+  bad.erase("Originator");
+  EXPECT_ANY_THROW(F.Events->LoadEventFromMQTT(bad.dump()));
+  EXPECT_EQ(added.Received.size(), 1u);
+}
+
+}  // namespace
+}  // namespace ZEL
