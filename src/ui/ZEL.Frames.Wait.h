@@ -1,0 +1,49 @@
+#pragma once
+// The progress overlay: a green band with a spinner and a message across the middle of
+// the window, a pulsing lock at the bottom; it covers the whole window and swallows every
+// click on it.
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QVariantAnimation;
+class QSequentialAnimationGroup;
+
+namespace ZEL {
+
+class TWaitFrame : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr const char* DefaultText = "Please wait...";
+
+  explicit TWaitFrame(QWidget* AParent = nullptr);
+
+  std::string MessageText() const;
+  void SetMessageText(const std::string& AText);
+  // With ASync the text is set through a synchronous hand-over to the UI thread (at once on it).
+  void UpdateMessageText(const std::string& AText, bool ASync);
+
+  void StartAnimations();
+  // How often the animations were started (tests).
+  int AnimationStarts() const { return FAnimationStarts; }
+
+protected:
+  void mousePressEvent(QMouseEvent* AEvent) override;
+  void mouseReleaseEvent(QMouseEvent* AEvent) override;
+  void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
+  void wheelEvent(QWheelEvent* AEvent) override;
+  void paintEvent(QPaintEvent* AEvent) override;
+
+private:
+  QLabel* MessageLabel;
+  QWidget* BackgroundRectangle;
+  QWidget* lySpinner;
+  QWidget* Image1;
+  QVariantAnimation* aniProgress;
+  QSequentialAnimationGroup* aniLock;
+  int FAnimationStarts = 0;
+};
+
+}  // namespace ZEL

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Toast.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <string>
+
+using namespace ZEL;
+
+class TToastOnWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FWindow = new QWidget();
+    FWindow->resize(444, 640);
+    FButton = new QPushButton("Under", FWindow);
+    FButton->setGeometry(0, 0, 444, 640);
+    FWindow->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow));
+  }
+  void TearDown() override {
+    FToast.reset();
+    delete FWindow;
+  }
+  void ClickThroughWindow(QPoint APos) {
+    QTest::mouseClick(FWindow->windowHandle(), Qt::LeftButton, {}, APos);
+    QApplication::processEvents();
+  }
+  // Runs the event loop until the toast is idle; false after ATimeoutMs.
+  bool WaitIdle(int ATimeoutMs) { return QTest::qWaitFor([this] { return !FToast->IsShowing(); }, ATimeoutMs); }
+
+  QWidget* FWindow = nullptr;
+  QPushButton* FButton = nullptr;
+  std::unique_ptr<TZELToast> FToast = std::make_unique<TZELToast>();
+};
+
+TEST_F(TToastOnWindow, DefaultsSitAtTheBottomAndEndAfterDelay) {
+  EXPECT_EQ(FToast->FontColor, QColor(Qt::white));
+  EXPECT_EQ(FToast->BackColor, QColor(0x80, 0x80, 0x80));
+  EXPECT_EQ(FToast->FontSize, 16);
+  EXPECT_EQ(FToast->Align, TToastAlign::Bottom);
+  FToast->ToastMessage = "Request failed";
+  FToast->Delay = 0.3;
+  QElapsedTimer LClock;
+  LClock.start();
+  FToast->Show(FWindow);
+  ASSERT_TRUE(FToast->IsShowing());
+  QLabel* LBand = FToast->ToastRect();
+  ASSERT_NE(LBand, nullptr);
+  EXPECT_EQ(LBand->text().toStdString(), "Request failed");
+  EXPECT_EQ(LBand->geometry().bottom() + 1, 640 - 24);
+  EXPECT_EQ(LBand->geometry().left(), 15);
+  EXPECT_EQ(LBand->geometry().width(), 444 - 30);
+  ASSERT_TRUE(WaitIdle(3000));
+  // Visible until Delay, then a 0.2 s fade.
+  EXPECT_GE(LClock.elapsed(), 450);
+  EXPECT_EQ(FToast->ToastRect(), nullptr);
+}
+
+TEST_F(TToastOnWindow, AlignmentHookMovesTheBand) {
+  FToast->OnAlignment = [](TZELToast*, QMargins& AMargins, QPoint&) { AMargins.setBottom(70); };
+  FToast->Show(FWindow);
+  EXPECT_EQ(FToast->ToastRect()->geometry().bottom() + 1, 640 - 70);
+  FToast->Close();
+  EXPECT_FALSE(FToast->IsShowing());
+}
+
+TEST_F(TToastOnWindow, SecondShowReplacesAtOnceAndOwnedLinkEndsWithIt) {
+  auto LAlert = std::make_shared<std::string>("E1");
+  std::weak_ptr<std::string> LWatch = LAlert;
+  FToast->LinkData(std::move(LAlert), true);
+  FToast->Delay = 0.2;
+  FToast->Show(FWindow);
+  QPointer<QWidget> LFirst = FToast->ToastContainer();
+  FToast->Show(FWindow);
+  EXPECT_FALSE(LFirst && LFirst->isVisible());
+  EXPECT_NE(FToast->ToastContainer(), LFirst.data());
+  EXPECT_TRUE(FToast->HasLinkedData());  // the replaced toast's end never ran
+  ASSERT_TRUE(WaitIdle(3000));
+  EXPECT_FALSE(FToast->HasLinkedData());
+  EXPECT_TRUE(LWatch.expired());
+}
+
+TEST_F(TToastOnWindow, UnownedLinkStaysAfterTheEnd) {
+  FToast->LinkData(std::make_shared<std::string>("E2"), false);
+  FToast->Delay = 0.1;
+  FToast->Show(FWindow);
+  ASSERT_TRUE(WaitIdle(3000));
+  ASSERT_TRUE(FToast->HasLinkedData());
+  EXPECT_EQ(*FToast->LinkedData<std::string>(), "E2");
+}
+
+TEST_F(TToastOnWindow, ClickOnBandReportsTheToastAndOthersPassUnlessBlocking) {
+  QSignalSpy LUnder(FButton, &QPushButton::clicked);
+  TZELToast* LClicked = nullptr;
+  FToast->OnClick = [&LClicked](TZELToast* ASender) { LClicked = ASender; };
+  FToast->Delay = 5;
+  FToast->Show(FWindow);
+  ClickThroughWindow(FToast->ToastRect()->geometry().center());
+  EXPECT_EQ(LClicked, FToast.get());
+  EXPECT_EQ(LUnder.count(), 0);
+  ClickThroughWindow(QPoint(200, 100));
+  EXPECT_EQ(LUnder.count(), 1);
+
+  FToast->IsBlock = true;
+  FToast->Show(FWindow);
+  ClickThroughWindow(QPoint(200, 100));
+  EXPECT_EQ(LUnder.count(), 1);
+  FToast->Close();
+}
+
+TEST(TZELToast, WithoutOwnerShowsNothingAndLogsOnlyWithAWriter) {
+  LogsPipe::TLogCapture LCapture;
+  {
+    TZELToast LSilent;
+    LSilent.Show(nullptr);
+    EXPECT_FALSE(LSilent.IsShowing());
+  }
+  EXPECT_TRUE(LCapture.WithTag("TZELToast").empty());
+  Toast::SetLogWriter(&LogsPipe::ZELLog());
+  {
+    TZELToast LToast;
+    LToast.Show(nullptr);
+  }
+  Toast::SetLogWriter(nullptr);
+  LogsPipe::ZELLog();  // entries are recorded as they are made
+  std::vector<std::string> LTexts;
+  for (const auto& LEntry : LCapture.WithTag("TZELToast")) LTexts.push_back(LEntry.Message);
+  EXPECT_EQ(LTexts, (std::vector<std::string>{"Create. Owner set = False", "Show. START.", "Show. FIsShowIng = False.",
+                                               "Show. AOwner assigned = False.", "Show. FIsShowIng = True",
+                                               "Show FAILED. Owned not assigned. FORCED DONE.", "Destroy.",
+                                               "DoDestroyData. Linked data = False Owned by toast = True",
+                                               "DoDestroyData. DONE."}));
+}
