@@ -94,22 +94,14 @@ protected:
   static void SetUpTestSuite() {
     Broker = new ZT::TTestBroker();
     ASSERT_TRUE(Broker->Start()) << "the test broker did not start";
-    setenv("ZEL_MQTT_BROKER_HOST", "127.0.0.1", 1);
-    setenv("ZEL_MQTT_BROKER_PORT", std::to_string(Broker->Port).c_str(), 1);
-    setenv("ZEL_MQTT_CONNECT_TIMEOUT_MS", "5000", 1);
-    setenv("ZEL_MQTT_KEEPALIVE_S", "5", 1);
-    setenv("ZEL_MQTT_KEEPER_WAIT_MS", "300", 1);
-    setenv("ZEL_MQTT_KEEPER_RETRY_MS", "100", 1);
+    ZT::UseTestBroker(Broker->Port, 5000);
     setenv("ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Broker->Pki, "mobile_app").c_str(), 1);
   }
   static void TearDownTestSuite() {
     Broker->Stop();
     delete Broker;
     Broker = nullptr;
-    for (const char* name : {"ZEL_MQTT_BROKER_HOST", "ZEL_MQTT_BROKER_PORT", "ZEL_MQTT_CONNECT_TIMEOUT_MS",
-                             "ZEL_MQTT_KEEPALIVE_S", "ZEL_MQTT_KEEPER_WAIT_MS", "ZEL_MQTT_KEEPER_RETRY_MS",
-                             "ZEL_MQTT_CERTS_DIR"})
-      unsetenv(name);
+    ZT::ForgetBrokerSettings();
   }
 
   struct TClient {

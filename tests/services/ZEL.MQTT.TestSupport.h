@@ -144,4 +144,22 @@ struct TTestBroker {
   }
 };
 
+// Points every MQTT service made from now on at the test broker, with short timings so
+// refusals and reconnects happen within a test; ForgetBrokerSettings undoes it.
+inline void UseTestBroker(int APort, int AConnectTimeoutMs) {
+  setenv("ZEL_MQTT_BROKER_HOST", "127.0.0.1", 1);
+  setenv("ZEL_MQTT_BROKER_PORT", std::to_string(APort).c_str(), 1);
+  setenv("ZEL_MQTT_CONNECT_TIMEOUT_MS", std::to_string(AConnectTimeoutMs).c_str(), 1);
+  setenv("ZEL_MQTT_KEEPALIVE_S", "5", 1);
+  setenv("ZEL_MQTT_KEEPER_WAIT_MS", "300", 1);
+  setenv("ZEL_MQTT_KEEPER_RETRY_MS", "100", 1);
+}
+
+inline void ForgetBrokerSettings() {
+  for (const char* name : {"ZEL_MQTT_BROKER_HOST", "ZEL_MQTT_BROKER_PORT", "ZEL_MQTT_CONNECT_TIMEOUT_MS",
+                           "ZEL_MQTT_KEEPALIVE_S", "ZEL_MQTT_KEEPER_WAIT_MS", "ZEL_MQTT_KEEPER_RETRY_MS",
+                           "ZEL_MQTT_CERTS_DIR"})
+    unsetenv(name);
+}
+
 }  // namespace ZEL::Test
