@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
+#include <regex>
 #include <map>
 #include <unistd.h>
 
@@ -78,6 +81,25 @@ protected:
     return ZT::ReadFileBytes(out);
   }
 
+  // The body of a control-port GET.
+  static std::string ControlBody(const std::string& APath) {
+    const std::string out = *Run + "/control.body";
+    ZT::Shell("curl -s '" + Values["ZEL_SIM_CONTROL_URL"] + APath + "' > '" + out + "'");
+    return ZT::ReadFileBytes(out);
+  }
+  // The requests with id ARequestID the simulator's edges received on ATopic (the log
+  // outlives a reset).
+  static std::vector<TJSON> RequestsOn(const std::string& ATopic, const std::string& ARequestID) {
+    std::vector<TJSON> out;
+    const TJSON log = TJSON::parse(ControlBody("/requests"), nullptr, false);
+    if (!log.is_array()) return out;
+    for (const auto& r : log)
+      if (r.value("topic", "") == ATopic && r["payload"].is_object() &&
+          r["payload"].value("RequestId", "") == ARequestID)
+        out.push_back(r);
+    return out;
+  }
+
   void StartSession() {
     Session = std::make_unique<TZELSession>();
     Session->OnSynced = [this](std::int32_t) { Synced = true; };
@@ -135,6 +157,123 @@ TEST_F(SessionStack, AlertRaisedAtASiteReachesTheList) {
   int rows = 0;
   for (TZELEvent* e : list) rows += e->ID() == id ? 1 : 0;
   EXPECT_EQ(rows, 1);
+}
+
+// Raises an alert at EDGE-NORTH-01 and gives it once it is in the list.
+TZELEvent* RaiseAlert(TZELEventList& AList, const std::function<std::string(const std::string&, const std::string&,
+                                                                            const std::string&)>& AControl) {
+  ZT::TMessageRecorder<TEventAddedMessage> added([](const TEventAddedMessage& M) { return M.Value()->ID(); });
+  if (AControl("POST", "/alerts", R"({"edge":"EDGE-NORTH-01"})") != "200") return nullptr;
+  if (!ZT::WaitUntil([&] { return !added.Received.empty(); })) return nullptr;
+  return AList.FindEventByID(added.Received[0].Text);
+}
+
+TEST_F(SessionStack, DismissWithAReasonIsPublishedAndAnswered) {
+  StartSession();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
+  TZELEvent* alert = RaiseAlert(*Session->EventsService()->GetEventsList(), Control);
+  ASSERT_NE(alert, nullptr);
+  const std::string id = alert->ID();
+  TZELEdgeObject* edge = Session->EdgeService()->GetEdgeFromOriginator(alert->OriginatorPtr());
+  ASSERT_NE(edge, nullptr);
+  TZELEdgeDismissService* dismiss = nullptr;
+  ASSERT_TRUE(edge->HasService(TEdgeServiceType::stDismiss, dismiss));
+  ASSERT_FALSE(dismiss->InitReasons().IsEmpty());
+  // The second reason of the table, so that a code taken from the wrong row shows.
+  const auto [code, reason] = *std::next(dismiss->InitReasons().begin(), dismiss->InitReasons().Count() > 1 ? 1 : 0);
+
+  ZT::TMessageRecorder<TEventServiceActionPerformed> performed([](const TEventServiceActionPerformed& M) {
+    return M.EventID() + (M.Success() ? "|ok|" : "|failed|") +
+           (M.Container() && M.Container()->Request() ? M.Container()->Request()->RequestId() : std::string());
+  });
+  dismiss->Dismiss(TEventAlertState::easInitiated, id, code, reason);
+  // Registered until the edge answers; its text is what went out.
+  ASSERT_EQ(edge->ServiceRequests().size(), 1u);
+  const std::string requestId = edge->ServiceRequests().begin()->first;
+  const TJSON sent = TJSON::parse(edge->ServiceRequests().begin()->second->Request()->ToJSON());
+
+  ASSERT_TRUE(ZT::WaitUntil([&] { return !performed.Received.empty(); }));
+  ASSERT_EQ(performed.Received.size(), 1u);
+  EXPECT_EQ(performed.Received[0].Text, id + "|ok|" + requestId);
+  EXPECT_TRUE(edge->ServiceRequests().empty());
+
+  const std::vector<TJSON> got = RequestsOn(edge->MQTTServicesRequestChannel(), requestId);
+  ASSERT_EQ(got.size(), 1u);
+  const TJSON& payload = got[0]["payload"];
+  EXPECT_EQ(got[0]["outcome"], "answered 200: OK");
+  EXPECT_EQ(payload, sent);
+  EXPECT_EQ(payload["Type"], 6);
+  EXPECT_EQ(payload["RequestId"], requestId);
+  EXPECT_EQ(payload["ObjectId"], requestId);
+  EXPECT_TRUE(std::regex_match(requestId, std::regex("[0-9a-f]{24}"))) << requestId;
+  EXPECT_TRUE(std::regex_match(payload["DateTime"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}Z)")));
+  EXPECT_EQ(payload["Source"]["GUID"], edge->GUID());
+  EXPECT_EQ(payload["Source"]["Type"], 200);
+  EXPECT_EQ(payload["Source"]["ID"], "demo@zel.test");
+  EXPECT_EQ(payload["ServiceProvider"], (TJSON{{"GUID", edge->GUID()}, {"ID", edge->ID()}}));
+  EXPECT_EQ(payload["ServiceIndex"], dismiss->SericeIndex());
+  EXPECT_EQ(payload["RequestData"]["Params"], (TJSON{{"IncidentId", id}, {"Reason", reason}, {"ReasonCode", code}}));
+}
+
+TEST_F(SessionStack, PausedConditionComesBackPaused) {
+  StartSession();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
+  TZELEdgeObject* edge = Session->EdgeService()->GetEdge(0);
+  ASSERT_NE(edge, nullptr);
+  TZELConditionObject* condition = nullptr;
+  TZELEdgePauseService* pause = nullptr;
+  for (TZELConditionObject* c : edge->Conditions())
+    if (!condition && c->IsActive() && c->HasService(TEdgeServiceType::stPause, pause)) condition = c;
+  ASSERT_NE(condition, nullptr) << "the seed's first edge has no active condition that pauses";
+  ASSERT_TRUE(condition->HasService(TEdgeServiceType::stPause, pause));
+
+  ZT::TMessageRecorder<TConditionStateChangeMessage> changed(
+      [](const TConditionStateChangeMessage& M) { return M.Value()->ID(); });
+  pause->Pause(600);
+  ASSERT_EQ(edge->ServiceRequests().size(), 1u);
+  const std::string requestId = edge->ServiceRequests().begin()->first;
+  ASSERT_TRUE(ZT::WaitUntil([&] {
+    return std::any_of(changed.Received.begin(), changed.Received.end(),
+                       [&](const auto& R) { return R.Text == condition->ID(); });
+  }));
+  std::int32_t interval = 0;
+  EXPECT_TRUE(condition->IsPaused(interval));
+  EXPECT_EQ(interval, 600);
+  EXPECT_FALSE(condition->IsActive());
+  EXPECT_TRUE(ZT::WaitUntil([&] { return edge->ServiceRequests().empty(); }));
+  const std::vector<TJSON> got = RequestsOn(edge->MQTTServicesRequestChannel(), requestId);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0]["outcome"], "answered 200: OK");
+  EXPECT_EQ(got[0]["payload"]["ServiceProvider"]["ID"], condition->ID());
+  EXPECT_EQ(got[0]["payload"]["RequestData"]["Params"], (TJSON{{"Interval", 600}}));
+}
+
+// broker.sh start always takes a new free port, which neither the session nor the edges
+// would find again; so the same broker comes back from the configuration it left, on the
+// same port, with its pid where broker.sh and stack.sh stop look for it.
+TEST_F(SessionStack, AlertsStillArriveAfterTheBrokerRestarts) {
+  StartSession();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
+  const std::string broker = Values["ZEL_PEERS_DIR"] + "/broker";
+  const std::string port = ZT::ReadFileBytes(broker + "/broker.port");
+  ASSERT_EQ(ZT::Shell(ZT::PeersDir() + "/broker.sh stop '" + broker + "' > /dev/null 2>&1"), 0);
+  ASSERT_TRUE(ZT::WaitUntil([this] { return !MQTT().IsConnected(); }));
+  ASSERT_EQ(ZT::Shell("cd '" + broker + "' && : > broker.log && (setsid mosquitto -c mosquitto.conf < /dev/null >> "
+                      "broker.log 2>&1 & echo $! > broker.pid) && printf '%s' '" + port + "' > broker.port"),
+            0);
+  ASSERT_TRUE(ZT::WaitUntil(
+      [&] { return ZT::ReadFileBytes(broker + "/broker.log").find("running") != std::string::npos; }, 10s))
+      << ZT::ReadFileBytes(broker + "/broker.log");
+  // The session reconnects by itself; the edges are back once they listen for requests.
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Connections > 1 && MQTT().IsConnected(); }, 20s));
+  ASSERT_TRUE(ZT::WaitUntil(
+      [] { return TJSON::parse(ControlBody("/health"), nullptr, false).value("subscribed", false); }, 20s))
+      << ControlBody("/health");
+
+  TZELEvent* alert = RaiseAlert(*Session->EventsService()->GetEventsList(), Control);
+  ASSERT_NE(alert, nullptr);
+  EXPECT_TRUE(ZT::WaitUntil([&] { return alert->Items().Count() > 0; }));
 }
 
 }  // namespace
