@@ -13,6 +13,7 @@
 // $ZEL_BENCH_MQTT_RATE (latency phase, per second, 1000), $ZEL_BENCH_MQTT_SECONDS (5);
 // $ZEL_BENCH_MQTT_BROKER_NAGLE=1 leaves the broker's sockets with Nagle's algorithm on.
 
+#include "BenchSupport.h"
 #include <mosquitto.h>
 
 #include <QCoreApplication>
@@ -37,6 +38,10 @@
 #include "ZEL.UIThread.h"
 
 namespace {
+
+using ZEL::Bench::PeersDir;
+using ZEL::Bench::Percentile;
+using ZEL::Bench::Shell;
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -181,17 +186,6 @@ private:
   std::atomic<bool> FConnected{false};
   std::atomic<bool> FSubscribed{false};
 };
-
-double Percentile(std::vector<double> AValues, double AP) {
-  if (AValues.empty()) return 0;
-  std::sort(AValues.begin(), AValues.end());
-  const auto i = static_cast<std::size_t>(AP * static_cast<double>(AValues.size() - 1) + 0.5);
-  return AValues[std::min(i, AValues.size() - 1)];
-}
-
-int Shell(const std::string& ACommand) { return std::system(ACommand.c_str()); }
-
-std::string PeersDir() { return std::string(ZEL_SOURCE_DIR) + "/tests/peers"; }
 
 // The test broker in a folder of its own; stopped and removed with the object.
 struct TBroker {

@@ -11,6 +11,7 @@
 // $ZEL_BENCH_SESSION_SEED (alerts seeded before the sign-in, 1000: the simulator takes about
 // 26 ms an alert, so 10000 take minutes).
 
+#include "BenchSupport.h"
 #include <mosquitto.h>
 
 #include <httplib.h>
@@ -49,6 +50,10 @@
 
 namespace {
 
+using ZEL::Bench::PeersDir;
+using ZEL::Bench::Percentile;
+using ZEL::Bench::Shell;
+
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 using json = nlohmann::json;
@@ -73,16 +78,6 @@ bool WaitFor(P APred, std::chrono::milliseconds ATimeout) {
   }
   return true;
 }
-
-double Percentile(std::vector<double> AValues, double AP) {
-  if (AValues.empty()) return 0;
-  std::sort(AValues.begin(), AValues.end());
-  const auto i = static_cast<std::size_t>(AP * static_cast<double>(AValues.size() - 1) + 0.5);
-  return AValues[std::min(i, AValues.size() - 1)];
-}
-
-int Shell(const std::string& ACommand) { return std::system(ACommand.c_str()); }
-std::string PeersDir() { return std::string(ZEL_SOURCE_DIR) + "/tests/peers"; }
 
 // The stack in a folder of its own; stopped and removed with the object.
 struct TStack {
