@@ -2,13 +2,15 @@
 # Runs the client against the local demo stack: installs what is missing, builds, makes a
 # fresh test PKI, starts the broker, the identity emulator and the backend and edge simulator
 # (its edges raise an alert every few seconds), creates the demo account and prints it, puts
-# the client's certificate and key beside the client's program, and stops everything on exit
-# (also on Ctrl+C or TERM).
+# the client's certificate and key beside the client's program, starts the client (under
+# xvfb-run when there is no display) and stops everything when the client ends (also on
+# Ctrl+C or TERM).
 #
 #   scripts/run-demo.sh [--check] [--alert-seconds N] [--build-dir DIR]
 #
-#   --check            bring the stack up, verify it (sign-in, backend over TLS, an alert on
-#                      the broker with the client's certificate), tear it down and exit 0/1
+#   --check            bring the stack up without the client, verify it (sign-in, backend over
+#                      TLS, an alert on the broker with the client's certificate), tear it
+#                      down and exit 0/1
 #   --alert-seconds N  pace of the edges' alerts (default 5)
 #   --build-dir DIR    use this configured build tree instead of build/main (builds only the
 #                      client's program and the simulator there)
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
                      alert_seconds="$2"; shift 2 ;;
     --build-dir) [ $# -ge 2 ] || { echo "run-demo: --build-dir needs a folder" >&2; exit 2; }
                  build_dir="$(cd "$2" && pwd)"; shift 2 ;;
-    -h|--help) sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -59,12 +61,19 @@ run="$(mktemp -d "$build_dir/demo/run.XXXXXX")"
 echo $$ > "$run/owner"
 placed=()
 waiter=""
+client=""
 
 # shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
   local rc=$?
   trap - EXIT INT TERM
   if [ -n "$waiter" ]; then kill "$waiter" 2>/dev/null || true; fi
+  if [ -n "$client" ] && kill -0 "$client" 2>/dev/null; then
+    # Its own process group: the client with its virtual display, if any.
+    echo "run-demo: ending the client"
+    kill -TERM -- "-$client" 2>/dev/null || true
+    wait "$client" 2>/dev/null || true
+  fi
   echo "run-demo: stopping the stack"
   "$peers/stack.sh" stop "$run" || rc=1
   # The certificate and key beside the program belong to this run's PKI: take them away
@@ -121,20 +130,6 @@ The client reads the stack from:
   export FIREBASE_AUTH_EMULATOR_HOST=$FIREBASE_AUTH_EMULATOR_HOST
 EOF
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo
-  echo "run-demo: there is no display. Once the client has windows, run this command under"
-  echo "  xvfb-run -a scripts/run-demo.sh"
-  echo "(xvfb-run comes with the xvfb package) or from a desktop session."
-fi
-
-cat <<EOF
-
-run-demo: not there yet: the client's windows (sign-in, main window and its views). Until they
-exist the client ($app) is not started and the stack runs alone;
-point a client build at it with the variables above.
-EOF
-
 if [ -n "$check" ]; then
   echo
   echo "run-demo: checking the stack"
@@ -165,17 +160,42 @@ if [ -n "$check" ]; then
   exit 0
 fi
 
+# The client, with the variables above in its environment. Without a display it runs on a
+# virtual one (xvfb-run); the stack stops when the client ends.
+launcher=()
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  if command -v xvfb-run >/dev/null; then
+    launcher=(xvfb-run -a)
+    echo
+    echo "run-demo: there is no display; the client runs on a virtual one (xvfb-run -a)."
+  else
+    echo
+    echo "run-demo: there is no display and no xvfb-run (package xvfb). Run this script from a"
+    echo "desktop session, or install xvfb; until then the stack runs alone."
+    echo "run-demo: press Ctrl+C to stop the stack."
+    # Runs until Ctrl+C or TERM, or until a party of the stack ends by itself.
+    while peer_pid_is "$(cat "$run/sim/sim.pid" 2>/dev/null || true)" zel-backend-sim \
+       && peer_pid_is "$(cat "$run/broker/broker.pid" 2>/dev/null || true)" mosquitto \
+       && peer_pid_is "$(cat "$run/identity/identity.pid" 2>/dev/null || true)" firebase; do
+      sleep 2 &
+      waiter=$!
+      wait "$waiter" || true
+      waiter=""
+    done
+    echo "run-demo: a party of the stack ended by itself; the end of its logs:" >&2
+    tail -n 15 "$run"/broker/broker.log "$run"/identity/identity.log "$run"/sim/sim.log >&2 || true
+    exit 1
+  fi
+fi
+
 echo
-echo "run-demo: press Ctrl+C to stop the stack."
-# Runs until Ctrl+C or TERM, or until a party of the stack ends by itself.
-while peer_pid_is "$(cat "$run/sim/sim.pid" 2>/dev/null || true)" zel-backend-sim \
-   && peer_pid_is "$(cat "$run/broker/broker.pid" 2>/dev/null || true)" mosquitto \
-   && peer_pid_is "$(cat "$run/identity/identity.pid" 2>/dev/null || true)" firebase; do
-  sleep 2 &
-  waiter=$!
-  wait "$waiter" || true
-  waiter=""
-done
-echo "run-demo: a party of the stack ended by itself; the end of its logs:" >&2
-tail -n 15 "$run"/broker/broker.log "$run"/identity/identity.log "$run"/sim/sim.log >&2 || true
-exit 1
+echo "run-demo: starting the client ($app); sign in with the demo account above."
+echo "run-demo: the stack stops when the client ends (or on Ctrl+C)."
+# In a process group of its own, so that an early end of this script ends it with its display.
+setsid "${launcher[@]}" "$app" < /dev/null &
+client=$!
+rc=0
+wait "$client" || rc=$?
+client=""
+echo "run-demo: the client ended (exit code $rc)"
+exit "$rc"

@@ -1,14 +1,20 @@
 // Program entry.
 
 #include "ZEL.App.HardConfig.h"
+#include "ZEL.App.Run.h"
 #include "ZEL.Application.h"
 #include "ZEL.ExceptionReporter.h"
 #include "ZEL.LogsPipe.h"
 
+#include <csignal>
+
 int main(int argc, char** argv) {
-  ZEL::LogsPipe::ZELLog().Info("Application", "Application startup sequence....");
-  ZEL::ExceptionReporter::Install(ZEL::HardConfig::EXCEPTION_CALLSTACK_SIZE);
+  ZEL::App::Run::LogStartupSequence();
   TZELApplication app(argc, argv);
-  ZEL::LogsPipe::ZELLog().Info("Application", "Application.Run postcall.");
-  return 0;
+  ZEL::ExceptionReporter::Install(ZEL::HardConfig::EXCEPTION_CALLSTACK_SIZE);
+  // A peer that goes away mid-write must not end the program: the write fails instead.
+  std::signal(SIGPIPE, SIG_IGN);
+  const int rc = ZEL::App::Run::RunApplication();
+  ZEL::LogsPipe::Shutdown();
+  return rc;
 }
