@@ -39,6 +39,9 @@ using TJobPtr = std::shared_ptr<TJob>;
 
 std::mutex QueueLock;
 std::deque<TJobPtr> Queue;
+// Set once the application is going: its destructor waits for the pool's tasks, so a task
+// waiting for the UI thread then would wait for ever. From then on work is dropped.
+bool Closed = false;
 
 void RunJob(const TJobPtr& AJob) {
   std::exception_ptr error;
@@ -64,6 +67,7 @@ void RunJob(const TJobPtr& AJob) {
 std::atomic<int> WakeFd{-1};
 
 void Wake(QCoreApplication* AApp);
+void CloseQueue();
 
 // Runs on the UI thread. One wake-up is posted per job, but each drains what is there, so
 // a job that spins a nested event loop does not hold up the ones queued after it. It runs
@@ -94,6 +98,11 @@ void Drain() {
 
 // Runs inside every QCoreApplication's constructor, on the UI thread.
 void InstallWaker() {
+  {
+    std::lock_guard<std::mutex> guard(QueueLock);
+    Closed = false;
+  }
+  qAddPostRoutine(CloseQueue);
   const int old = WakeFd.exchange(-1);
   if (old >= 0) close(old);
   const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -107,12 +116,34 @@ void InstallWaker() {
   WakeFd.store(fd);
 }
 
-void Post(QCoreApplication* AApp, TJobPtr AJob) {
+// False when the application is going and the job was dropped.
+bool Post(QCoreApplication* AApp, TJobPtr AJob) {
   {
     std::lock_guard<std::mutex> guard(QueueLock);
+    if (Closed) return false;
     Queue.push_back(std::move(AJob));
   }
   Wake(AApp);
+  return true;
+}
+
+// Runs in the application's destructor, before it waits for the pool: releases every
+// waiting worker without running its work.
+void CloseQueue() {
+  std::deque<TJobPtr> dropped;
+  {
+    std::lock_guard<std::mutex> guard(QueueLock);
+    Closed = true;
+    dropped.swap(Queue);
+  }
+  for (const TJobPtr& job : dropped) {
+    if (!job->Waited) continue;
+    {
+      std::lock_guard<std::mutex> guard(job->Lock);
+      job->Done = true;
+    }
+    job->DoneCV.notify_all();
+  }
 }
 
 void Wake(QCoreApplication* AApp) {
@@ -140,7 +171,7 @@ void RunSync(std::function<void()> AWork) {
   auto job = std::make_shared<TJob>();
   job->Work = std::move(AWork);
   job->Waited = true;
-  Post(app, job);
+  if (!Post(app, job)) return;
   std::unique_lock<std::mutex> lock(job->Lock);
   job->DoneCV.wait(lock, [&] { return job->Done; });
   if (std::exception_ptr error = std::exchange(job->Error, nullptr)) std::rethrow_exception(error);

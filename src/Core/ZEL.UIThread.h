@@ -11,12 +11,13 @@ bool IsUIThread();
 
 // Runs AWork on the UI thread and returns once it has run. On the UI thread, or without an
 // application, it runs at once. An exception from AWork is rethrown here, on the caller's
-// thread.
+// thread. Once the application is being destroyed, work from other threads is dropped and
+// this returns without running it (callers check, in AWork, what it was to set).
 void RunSync(std::function<void()> AWork);
 
 // Queues AWork to run later on the UI thread and returns at once (also when called on the
 // UI thread). Without an application it runs at once. An exception from AWork is reported
-// through the exception reporter.
+// through the exception reporter. Work queued as the application is destroyed is dropped.
 void RunAsync(std::function<void()> AWork);
 
 }  // namespace ZEL::UIThread
