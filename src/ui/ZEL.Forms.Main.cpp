@@ -12,6 +12,7 @@
 #include "ZEL.Style.h"
 #include "ZEL.Toast.h"
 #include "ZEL.UINotification.h"
+#include "ZEL.View.Events.h"
 #include "ZEL.View.Pending.h"
 
 #include <QApplication>
@@ -33,6 +34,8 @@ namespace Decisions = Main::Decisions;
 constexpr std::string_view cMainTag = "MainForm";
 
 TfrmMain* GfrmMain = nullptr;
+
+bool GStandInViews = false;
 
 TZELSession::TOptions& SessionOptions() {
   static TZELSession::TOptions options;
@@ -219,6 +222,8 @@ QToolButton* TfrmMain::MakeMenuButton(const char* AName, const char* AText, cons
 
 void TfrmMain::SetSessionOptionsForTests(TZELSession::TOptions AOptions) { SessionOptions() = std::move(AOptions); }
 
+void TfrmMain::SetStandInViewsForTests(bool AStandIns) { GStandInViews = AStandIns; }
+
 void TfrmMain::RunDialog(QWidget* AStartupWindow) {
   if (TfrmMain* old = GfrmMain) {
     GfrmMain = nullptr;
@@ -298,8 +303,13 @@ void TfrmMain::PopulateViews() {
   if (FPupuplated) return;
   Log().Debug(cMainTag, "Populating views!");
   for (const Decisions::THostedView& hosted : Decisions::cHostedViews) {
-    const TPendingSlot slot = PendingSlotOf(hosted.View);
-    auto* view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);
+    TBaseFormView* view = nullptr;
+    if (hosted.View == TView::Events && !GStandInViews) {
+      view = new TEventsViewForm(this);
+    } else {
+      const TPendingSlot slot = PendingSlotOf(hosted.View);
+      view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);
+    }
     view->InitView(hosted.View, this, tcViews->findChild<QWidget*>(QString::fromLatin1(hosted.Tab)));
     FViews[static_cast<std::size_t>(hosted.View)] = view;
     FSwitcher.SetView(hosted.View, view);

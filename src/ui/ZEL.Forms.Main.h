@@ -51,6 +51,9 @@ public:
   void FreeServices();
   // The session options of every window made from now on (tests give a stand-in broker).
   static void SetSessionOptionsForTests(TZELSession::TOptions AOptions);
+  // With true every slot gets a stand-in view, so the window's own tests do not depend on
+  // what the real views do when entered.
+  static void SetStandInViewsForTests(bool AStandIns);
 
   // IViewHost
   void ShowProgress(const std::string& AMessage, bool ASync) override;

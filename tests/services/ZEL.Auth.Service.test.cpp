@@ -115,7 +115,11 @@ TEST_F(AuthService, WrongPasswordGivesASentence) {
   Failures.clear();
   Service->LoginUser(cEmail, "wrong-password");
   EXPECT_FALSE(Outcome());
-  ASSERT_EQ(Failures.size(), 1u);
+  ASSERT_EQ(Failures.size(), 1u) << [this] {
+    std::string reasons;
+    for (const auto& f : Failures) reasons += std::string(ToString(f.first)) + ": " + f.second + "\n";
+    return reasons;
+  }();
   EXPECT_EQ(Failures[0].first, TAuthServiceState::asLogin);
   EXPECT_TRUE(Auth::Service::IsFirebaseSeviceMessage(Failures[0].second)) << Failures[0].second;
   EXPECT_NE(Auth::Service::UserFriendlifyServiceMessage(Failures[0].second), Failures[0].second);

@@ -49,6 +49,7 @@ protected:
     GlobalContainer().RegisterType<IApplicationData>([d = Data] { return d; });
     GlobalContainer().Build();
     TfrmMain::SetSessionOptionsForTests(G.Options());
+    TfrmMain::SetStandInViewsForTests(true);
     Startup = new QWidget;
     Startup->setAttribute(Qt::WA_DeleteOnClose);
     Startup->show();
@@ -58,6 +59,7 @@ protected:
     DeleteLaterNow();
     delete Startup.data();
     TfrmMain::SetSessionOptionsForTests({});
+    TfrmMain::SetStandInViewsForTests(false);
     GlobalContainer().Unregister<IApplicationData>();
   }
 

@@ -1,0 +1,117 @@
+// The rows, their filter and the shared state pictures, without the view.
+
+#include "ZEL.Events.Event.h"
+#include "ZEL.Events.RowDelegate.h"
+#include "ZEL.Events.RowFilter.h"
+#include "ZEL.Events.RowModel.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.View.Events.TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace ZEL {
+namespace {
+
+namespace ZT = ZEL::Test;
+
+TEventRow Row(const std::string& AID, const char* ACaption = "Motion", const char* ASource = "Gate") {
+  TEventRow r;
+  r.ID = AID;
+  r.Caption = ACaption;
+  r.Text = "text";
+  r.Source = ASource;
+  return r;
+}
+
+std::vector<std::string> Ids(const QAbstractItemModel& AModel) {
+  std::vector<std::string> ids;
+  for (int i = 0; i < AModel.rowCount(); ++i)
+    ids.push_back(AModel.index(i, 0).data(TEventsRowModel::IDRole).toString().toStdString());
+  return ids;
+}
+
+TEST(EventsRows, AddAtEitherEndRemoveAndUpdate) {
+  TEventsRowModel rows;
+  rows.Add(Row("B"), false);
+  rows.Add(Row("A"), true);
+  rows.Add(Row("C"), false);
+  rows.Add(Row("A"), false);  // the same id twice: removal takes the first
+  EXPECT_EQ(Ids(rows), (std::vector<std::string>{"A", "B", "C", "A"}));
+  EXPECT_TRUE(rows.Remove("A"));
+  EXPECT_FALSE(rows.Remove("nope"));
+  EXPECT_EQ(Ids(rows), (std::vector<std::string>{"B", "C", "A"}));
+  EXPECT_EQ(rows.IndexOf("A"), 2);
+  rows.Update(0, Row("B", "Changed"));
+  EXPECT_EQ(rows.index(0).data(TEventsRowModel::CaptionRole).toString(), "Changed");
+  rows.Update(7, Row("X"));  // out of range: nothing
+  rows.Reset({Row("Z")});
+  EXPECT_EQ(Ids(rows), (std::vector<std::string>{"Z"}));
+}
+
+TEST(EventsRows, RowIsFilledFromItsAlert) {
+  const TZELEvent e(ZT::AlertJSON("E1", {.Caption = "Door", .Text = "Back door", .State = "EASDISMISSED",
+                                          .Active = false, .Viewed = true, .OriginatorID = "C-9", .Source = "Door c"})
+                        .dump());
+  const TEventRow r = TEventsRowModel::RowOf(e, "EDGE-7");
+  EXPECT_EQ(r.ID, "E1");
+  EXPECT_EQ(r.Caption, "Door");
+  EXPECT_EQ(r.Text, "Back door");
+  EXPECT_EQ(r.Source, "Door c");
+  EXPECT_EQ(r.Subject.OriginatorID, "C-9");
+  EXPECT_EQ(r.Subject.OriginatorEdgeID, "EDGE-7");
+  EXPECT_EQ(r.Subject.DateTime, e.DateTime());
+  EXPECT_EQ(r.Subject.State, TEventAlertState::easDismissed);
+  EXPECT_FALSE(r.Subject.Active);
+  EXPECT_TRUE(r.Subject.Viewed);
+}
+
+TEST(EventsRows, RawFilterComesFirstThenTheSearchText) {
+  TEventsRowModel rows;
+  rows.Reset({Row("1", "Motion at gate", "North"), Row("2", "Door open", "Gate house"), Row("3", "Glass", "South")});
+  TEventsRowFilter onView(&rows);
+  EXPECT_FALSE(onView.Filtering());
+  onView.SetSearchText("GATE");  // caption or source, ignoring case
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"1", "2"}));
+  EXPECT_TRUE(onView.Filtering());
+  int asked = 0;
+  onView.SetRawFilter([&](const TEventRow& r) {
+    ++asked;
+    return r.ID != "1";
+  });
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(asked, 3);  // asked for every row, also those the text would drop
+  onView.SetSearchText("");
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"2", "3"}));  // the alert test stays in force
+  onView.SetRawFilter({});
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_FALSE(onView.Filtering());
+  // A new row is tested on its way in; a changed row again on its own.
+  onView.SetRawFilter([](const TEventRow& r) { return r.Caption != "hidden"; });
+  rows.Add(Row("4", "hidden"), true);
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"1", "2", "3"}));
+  rows.Update(0, Row("4", "shown"));
+  EXPECT_EQ(Ids(onView), (std::vector<std::string>{"4", "1", "2", "3"}));
+}
+
+TEST(EventsRows, StatePicturesAreDrawnOncePerSize) {
+  LogsPipe::TLogCapture log;
+  TEventStateBitmaps pictures;
+  const QPixmap& initiated = pictures.For(TEventAlertState::easInitiated, QSizeF(36, 23));
+  EXPECT_EQ(initiated.size(), QSize(36, 23));
+  EXPECT_EQ(pictures.Drawn(), 3);
+  pictures.For(TEventAlertState::easEscalated, QSizeF(36.2, 22.8));  // rounds to the same size
+  EXPECT_EQ(pictures.Drawn(), 3);
+  EXPECT_TRUE(log.WithTag("TEventsViewForm").empty());
+  pictures.For(TEventAlertState::easDismissed, QSizeF(40.4, 25.6));
+  EXPECT_EQ(pictures.Drawn(), 6);
+  const auto lines = log.WithTag("TEventsViewForm");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].Type, TLogType::Warning);
+  EXPECT_EQ(lines[0].Message,
+            "CreateStateBitmaps. Existing image(36,23) not matching container(40(40.40),26(25.60)), will be repainted!!");
+  EXPECT_EQ(pictures.For(TEventAlertState::easDismissed, QSizeF(40, 26)).size(), QSize(40, 26));
+  EXPECT_EQ(pictures.Drawn(), 6);
+}
+
+}  // namespace
+}  // namespace ZEL

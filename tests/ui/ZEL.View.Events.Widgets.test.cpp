@@ -1,0 +1,91 @@
+// The Events view on the screen (offscreen platform): a double click opens the alert, the
+// pull gesture pulls, and a new alert while the top row is out of sight asks for a toast.
+
+#include "ZEL.View.Events.TestSupport.h"
+
+#include "ZEL.Messaging.Messages.h"
+
+#include <QListView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+
+namespace ZEL {
+namespace {
+
+namespace ZT = ZEL::Test;
+
+class EventsViewOnScreen : public ZT::TEventsViewTest {
+protected:
+  void SetUp() override {
+    ZT::TEventsViewTest::SetUp();
+    for (int i = 0; i < 30; ++i) F.REST->Events.push_back(ZT::AlertJSON("A" + std::to_string(30 - i)));
+    EnterAndWait();
+    View->resize(412, 568);
+    View->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(View.get()));
+    Host.Calls.clear();
+  }
+  QWidget* Viewport() const { return View->List()->viewport(); }
+  void Mouse(QEvent::Type AType, QPoint AAt, Qt::MouseButtons AButtons) {
+    QMouseEvent e(AType, AAt, Viewport()->mapToGlobal(AAt), Qt::LeftButton, AButtons, Qt::NoModifier);
+    QCoreApplication::sendEvent(Viewport(), &e);
+  }
+};
+
+TEST_F(EventsViewOnScreen, DoubleClickOpensTheAlert) {
+  const QRect second = View->List()->visualRect(View->OnView()->index(1, 0));
+  ASSERT_FALSE(second.isEmpty());
+  // What the platform sends for a double click: press, release, double click, release.
+  Mouse(QEvent::MouseButtonPress, second.center(), Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, second.center(), Qt::NoButton);
+  Mouse(QEvent::MouseButtonDblClick, second.center(), Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, second.center(), Qt::NoButton);
+  EXPECT_EQ(Host.Calls, (std::vector<std::string>{"ChangeView(EventItems)"}));
+  ASSERT_NE(F.Events->GetDetailedEvent(), nullptr);
+  EXPECT_EQ(F.Events->GetDetailedEvent()->ID(), "A29");
+}
+
+TEST_F(EventsViewOnScreen, PullingDownAtTheTopPulls) {
+  const int calls = F.REST->EventsCalls;
+  // Too short a drag does nothing.
+  Mouse(QEvent::MouseButtonPress, {100, 20}, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, {100, 20 + TEventsViewForm::cPullDistance - 10}, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, {100, 20 + TEventsViewForm::cPullDistance - 10}, Qt::NoButton);
+  EXPECT_FALSE(View->Receiving());
+  Mouse(QEvent::MouseButtonPress, {100, 20}, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, {100, 20 + TEventsViewForm::cPullDistance}, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, {100, 20 + TEventsViewForm::cPullDistance}, Qt::NoButton);
+  EXPECT_TRUE(View->Receiving());
+  ASSERT_TRUE(ZT::WaitUntil([this] { return !View->Receiving(); }));
+  EXPECT_EQ(F.REST->EventsCalls, calls + 1);
+  // Scrolled down, the same drag scrolls and does not pull.
+  View->List()->verticalScrollBar()->setValue(200);
+  Mouse(QEvent::MouseButtonPress, {100, 20}, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, {100, 20 + TEventsViewForm::cPullDistance}, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, {100, 20 + TEventsViewForm::cPullDistance}, Qt::NoButton);
+  EXPECT_FALSE(View->Receiving());
+}
+
+TEST_F(EventsViewOnScreen, NewAlertWhileTheTopRowIsOutOfSightAsksForAToast) {
+  ZT::TMessageRecorder<TNewEventToastMessageEvent> toasts([](const auto& M) { return M.EventID(); });
+  const auto announce = [&](const std::string& AID) {
+    TZELEvent* e = AddLive(AID);
+    TZELMessager<TEventAddedMessage>::Send([e] { return std::make_unique<TEventAddedMessage>(e); });
+  };
+  EXPECT_FALSE(View->IsFirstItemInvisible());
+  announce("N1");
+  EXPECT_TRUE(toasts.Received.empty());
+  const QRect first = View->List()->visualRect(View->OnView()->index(0, 0));
+  // Scrolled by less than the first row: still in sight.
+  View->List()->verticalScrollBar()->setValue(first.height() / 2);
+  EXPECT_FALSE(View->IsFirstItemInvisible());
+  View->List()->verticalScrollBar()->setValue(first.bottom() + 2);
+  EXPECT_TRUE(View->IsFirstItemInvisible());
+  announce("N2");
+  ASSERT_EQ(toasts.Received.size(), 1u);
+  EXPECT_EQ(toasts.Received[0].Text, "N2");
+}
+
+}  // namespace
+}  // namespace ZEL
