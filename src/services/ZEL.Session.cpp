@@ -234,8 +234,10 @@ void TZELSession::OnMQTTConnectionChange(bool AConnected) {
   Log().DebugFmt("TfrmMain.OnMQTTConnectionChange", "MQTT not connected. Attempt: {}", attempts);
   if (attempts >= 3) {
     // Handed over without waiting: the UI thread may be waiting for this very worker.
-    UIThread::RunAsync([alive] {
-      if (!alive.lock()) return;
+    // Once per session: every later attempt also reports a count of 3 or more.
+    UIThread::RunAsync([this, alive] {
+      if (!alive.lock() || FForcedSignOut) return;
+      FForcedSignOut = true;
       if (auto auth = Locator()->GetService<IAuthService>()) auth->Logout(false, cForcedSignOutReason);
     });
   }

@@ -82,6 +82,7 @@ private:
   // service: its last release there would free it on its own worker.
   std::atomic<IZELMQTTService*> FMQTTRaw{nullptr};
   bool FConnectedOnce = false;  // UI thread
+  bool FForcedSignOut = false;  // UI thread
 };
 
 }  // namespace ZEL

@@ -117,6 +117,13 @@ TEST_F(Session, ForcedSignOutFromTheThirdAttempt) {
   keeper.join();
   ASSERT_TRUE(ZT::WaitUntil([this] { return !G.Auth->Logouts.empty(); }));
   EXPECT_EQ(G.Auth->Logouts[0], std::make_pair(false, std::string(TZELSession::cForcedSignOutReason)));
+
+  // Later attempts report higher counts; the session is signed out once.
+  G.MQTT->Attempts = 4;
+  std::thread later([this] { G.MQTT->PlayStatus(false); });
+  later.join();
+  ZT::WaitUntil([] { return false; }, 50ms);
+  EXPECT_EQ(G.Auth->Logouts.size(), 1u);
 }
 
 TEST_F(Session, ServicesAreFreedTwiceHarmlessly) {
