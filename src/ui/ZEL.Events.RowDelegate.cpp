@@ -4,9 +4,11 @@
 #include "ZEL.LogsPipe.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ZEL {
@@ -131,16 +133,18 @@ void TEventsRowDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& A
   APainter->drawText(QRect(R.left() + 4, R.top() + 45, 36, 13), Qt::AlignCenter,
                      LActive ? QStringLiteral("ACT") : QStringLiteral("INACT"));
 
-  // The time ends where the accessory begins.
+  // The time ends where the accessory begins; a long regional date widens it (the caption
+  // gives way), so that the day is never cut off.
   const int LAccessoryX = R.right() - 21 - 10;
-  const QRect LTimeRect(LAccessoryX - 149, R.top() + 2, 149, 18);
+  const QString LTime = AIndex.data(TEventsRowModel::ReceivedAtRole).toString();
+  const int LTimeWidth = std::max(149, QFontMetrics(LFont).horizontalAdvance(LTime) + 2);
+  const QRect LTimeRect(LAccessoryX - LTimeWidth, R.top() + 2, LTimeWidth, 18);
   const int LLeft = R.left() + 44;
   QFont LBold = LFont;
   LBold.setBold(true);
   APainter->setPen(LTextColour);
   APainter->setFont(LFont);
-  APainter->drawText(LTimeRect, Qt::AlignRight | Qt::AlignVCenter,
-                     AIndex.data(TEventsRowModel::ReceivedAtRole).toString());
+  APainter->drawText(LTimeRect, Qt::AlignRight | Qt::AlignVCenter, LTime);
   APainter->setFont(LBold);
   const QRect LCaptionRect(LLeft, R.top() + 2, LTimeRect.left() - LLeft - 4, 20);
   APainter->drawText(LCaptionRect, Qt::AlignLeft | Qt::AlignVCenter,

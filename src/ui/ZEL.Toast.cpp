@@ -98,9 +98,11 @@ void TZELToast::Show(QWidget* AOwner) {
                                 .arg(LRadius));
   if (!IsBlock) FToastContainer->setMask(QRegion(LBand));
 
-  auto* LEffect = new QGraphicsOpacityEffect(FToastContainer);
+  // The band fades, not the container: an effect on the masked container is drawn at the
+  // window's top left.
+  auto* LEffect = new QGraphicsOpacityEffect(FToastRect);
   LEffect->setOpacity(0);
-  FToastContainer->setGraphicsEffect(LEffect);
+  FToastRect->setGraphicsEffect(LEffect);
   auto* LFadeIn = new QPropertyAnimation(LEffect, "opacity", FToastContainer);
   LFadeIn->setDuration(cFadeMs);
   LFadeIn->setStartValue(0.0);

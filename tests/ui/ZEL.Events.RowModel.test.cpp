@@ -7,7 +7,15 @@
 #include "ZEL.LogsPipe.h"
 #include "ZEL.View.Events.TestSupport.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QStyleOptionViewItem>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace ZEL {
 namespace {
@@ -91,6 +99,39 @@ TEST(EventsRows, RawFilterComesFirstThenTheSearchText) {
   EXPECT_EQ(Ids(onView), (std::vector<std::string>{"1", "2", "3"}));
   rows.Update(0, Row("4", "shown"));
   EXPECT_EQ(Ids(onView), (std::vector<std::string>{"4", "1", "2", "3"}));
+}
+
+// A date in a long regional form is painted whole left of the accessory, not cut to a fixed width.
+TEST(EventsRows, LongTimeIsPaintedWhole) {
+  TEventsRowModel rows;
+  TEventRow row = Row("A", "");
+  row.Subject.DateTime = Time::ParseISO8601("2026-12-11T03:06:32Z");
+  rows.Add(row, false);
+  const QModelIndex index = rows.index(0);
+  const QString time = index.data(TEventsRowModel::ReceivedAtRole).toString();
+  QFont font = QApplication::font();
+  font.setFamily(QStringLiteral("Tahoma"));
+  font.setPointSize(11);
+  const int width = QFontMetrics(font).horizontalAdvance(time);
+  ASSERT_GT(width, 149) << time.toStdString();  // wider than the row's usual time column
+
+  QImage image(444, TEventsRowDelegate::cRowHeight, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    option.font = QApplication::font();
+    option.palette = QApplication::palette();
+    TEventsRowDelegate().paint(&painter, option, index);
+  }
+  // The time's line, right of the state pictures and left of the accessory: its leftmost ink.
+  const int accessoryX = image.width() - 1 - 21 - 10;
+  int leftmost = accessoryX;
+  for (int y = 2; y < 20; ++y)
+    for (int x = 44; x < accessoryX; ++x)
+      if (qGray(image.pixel(x, y)) < 160) leftmost = std::min(leftmost, x);
+  EXPECT_NEAR(leftmost, accessoryX - width, 4) << time.toStdString();
 }
 
 TEST(EventsRows, StatePicturesAreDrawnOncePerSize) {

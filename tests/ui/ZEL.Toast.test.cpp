@@ -6,10 +6,13 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QImage>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstdlib>
 #include <string>
 
 using namespace ZEL;
@@ -113,6 +116,43 @@ TEST_F(TToastOnWindow, ClickOnBandReportsTheToastAndOthersPassUnlessBlocking) {
   ClickThroughWindow(QPoint(200, 100));
   EXPECT_EQ(LUnder.count(), 1);
   FToast->Close();
+}
+
+// The window as the screen shows it: the band in its colour where it sits, and nowhere else
+// (a fading band was once drawn at the window's top left instead).
+TEST_F(TToastOnWindow, BandIsOnScreenWhereItSits) {
+  const QColor LBack(0xFF, 0x00, 0xFF);
+  auto Near = [](QColor A, QColor B) {
+    return std::abs(A.red() - B.red()) + std::abs(A.green() - B.green()) + std::abs(A.blue() - B.blue()) < 24;
+  };
+  const struct {
+    TToastAlign Align;
+    bool IsBlock;
+  } LCases[] = {{TToastAlign::Bottom, false}, {TToastAlign::Center, false}, {TToastAlign::Bottom, true}};
+  auto Screen = [this] { return FWindow->screen()->grabWindow(FWindow->winId()).toImage(); };
+  const QImage LBefore = Screen();
+  ASSERT_EQ(LBefore.size(), FWindow->size());
+  for (const auto& LCase : LCases) {
+    SCOPED_TRACE(static_cast<int>(LCase.Align) * 10 + LCase.IsBlock);
+    FToast->Align = LCase.Align;
+    FToast->IsBlock = LCase.IsBlock;
+    FToast->BackColor = LBack;
+    FToast->Delay = 5;
+    FToast->Show(FWindow);
+    const QRect LBand = FToast->ToastRect()->geometry();
+    const QPoint LInside(LBand.left() + 8, LBand.center().y());
+    const QPoint LTopLeft(5, 5);
+    // Halfway through the fade-in, and faded in.
+    QTest::qWait(100);
+    QImage LScreen = Screen();
+    EXPECT_NE(LScreen.pixelColor(LInside), LBefore.pixelColor(LInside));
+    EXPECT_EQ(LScreen.pixelColor(LTopLeft), LBefore.pixelColor(LTopLeft));
+    QTest::qWait(300);
+    LScreen = Screen();
+    EXPECT_TRUE(Near(LScreen.pixelColor(LInside), LBack)) << LScreen.pixelColor(LInside).name().toStdString();
+    EXPECT_EQ(LScreen.pixelColor(LTopLeft), LBefore.pixelColor(LTopLeft));
+    FToast->Close();
+  }
 }
 
 TEST(TZELToast, WithoutOwnerShowsNothingAndLogsOnlyWithAWriter) {

@@ -8,18 +8,24 @@
 
 #include "ZEL.Auth.Service.h"
 #include "ZEL.FrameStand.h"
+#include "ZEL.Forms.Main.h"
 #include "ZEL.Frames.Filter.h"
 #include "ZEL.REST.Service.h"
 #include "ZEL.Session.h"
+#include "ZEL.Style.h"
 #include "services/ZEL.Auth.TestSupport.h"
 #include "services/ZEL.MQTT.TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <unistd.h>
 
 namespace ZEL {
@@ -66,17 +72,8 @@ protected:
   }
 
   void SetUp() override {
-    if (SimulatorPath().empty()) GTEST_SKIP() << "no simulator (ZEL_BACKEND_SIM)";
-    ASSERT_NE(Env, nullptr) << "the stack did not start, see " << *Run << ".log";
-    ASSERT_EQ(Control("/reset", ""), "200");
-    Firebase->SetNextIdToken(ZT::MakeIdToken(Time::Now() + std::chrono::hours(1)));
-    Rest = std::make_shared<TZELRESTService>();
-    Auth = std::make_shared<TAuthService>(Firebase);
-    GlobalContainer().RegisterInstance<IZELRESTService>("", Rest);
-    GlobalContainer().RegisterInstance<IAuthService>("", Auth);
-    Auth->OnLoginSuccess = [this](IAuthService*) { SignedIn = true; };
-    Auth->LoginUser("demo@zel.test", "zel-demo-pass");
-    ASSERT_TRUE(ZT::WaitUntil([this] { return SignedIn; }, 20s));
+    ASSERT_NO_FATAL_FAILURE(SignIn());
+    if (IsSkipped()) return;
     Session = std::make_unique<TZELSession>();
     Session->OnSynced = [this](std::int32_t) { Synced = true; };
     Session->OnConnected = [this](bool) { ++Connections; };
@@ -97,6 +94,21 @@ protected:
     Session.reset();
     GlobalContainer().Unregister<IAuthService>();
     GlobalContainer().Unregister<IZELRESTService>();
+  }
+
+  // The demo account signed in against the freshly reset stack; the services registered.
+  void SignIn() {
+    if (SimulatorPath().empty()) GTEST_SKIP() << "no simulator (ZEL_BACKEND_SIM)";
+    ASSERT_NE(Env, nullptr) << "the stack did not start, see " << *Run << ".log";
+    ASSERT_EQ(Control("/reset", ""), "200");
+    Firebase->SetNextIdToken(ZT::MakeIdToken(Time::Now() + std::chrono::hours(1)));
+    Rest = std::make_shared<TZELRESTService>();
+    Auth = std::make_shared<TAuthService>(Firebase);
+    GlobalContainer().RegisterInstance<IZELRESTService>("", Rest);
+    GlobalContainer().RegisterInstance<IAuthService>("", Auth);
+    Auth->OnLoginSuccess = [this](IAuthService*) { SignedIn = true; };
+    Auth->LoginUser("demo@zel.test", "zel-demo-pass");
+    ASSERT_TRUE(ZT::WaitUntil([this] { return SignedIn; }, 20s));
   }
 
   static std::string Control(const std::string& APath, const std::string& AData) {
@@ -171,6 +183,51 @@ TEST_F(EventsViewStack, RaisedAlertIsOnTopWithinASecondAndFollowsChanges) {
       [&] { return View->Rows()->Row(RowOf(id)).Subject.State == TEventAlertState::easDismissed; }, 5s));
   EXPECT_FALSE(View->Rows()->Row(RowOf(id)).Subject.Active);
   EXPECT_EQ(View->Rows()->rowCount(), before + 1);  // one alert, one row
+}
+
+// Only with ZEL_SCREENS_DIR set (scripts/render-screens.sh sets it): the main window over
+// the stack, pictured into that folder with today's seed alerts and with the filter open.
+class EventsScreens : public EventsViewStack {
+protected:
+  static const char* Folder() { return std::getenv("ZEL_SCREENS_DIR"); }
+  static void SetUpTestSuite() {
+    if (Folder()) EventsViewStack::SetUpTestSuite();
+  }
+  void SetUp() override {
+    if (!Folder()) GTEST_SKIP() << "pictures only with ZEL_SCREENS_DIR";
+    ASSERT_NO_FATAL_FAILURE(SignIn());
+    // The look the start-up window gives the program; the other tests run without it.
+    PrevSheet = qApp->styleSheet();
+    Style::Apply(*qApp);
+  }
+  void TearDown() override {
+    if (Main) Main->FreeServices();
+    Main.reset();
+    if (PrevSheet) qApp->setStyleSheet(*PrevSheet);
+    EventsViewStack::TearDown();
+  }
+  void Save(const char* AName) {
+    QTest::qWait(400);  // layout, style and the frame's own show settle
+    const QString path = QDir(QString::fromLocal8Bit(Folder())).filePath(QString::fromLatin1(AName));
+    EXPECT_TRUE(Main->grab().save(path, "PNG")) << path.toStdString();
+  }
+  std::unique_ptr<TfrmMain> Main;
+  std::optional<QString> PrevSheet;
+};
+
+TEST_F(EventsScreens, EventsViewAndItsOpenFilter) {
+  ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(Folder())));
+  Main = std::make_unique<TfrmMain>();
+  Main->show();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Main->CurrentView() == TView::Events; }, 20s));
+  auto* view = dynamic_cast<TEventsViewForm*>(Main->View(TView::Events));
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(ZT::WaitUntil([view] { return !view->Receiving() && view->Rows()->rowCount() > 1; }, 20s));
+  Save("events-view.png");
+
+  view->sbrnFilterClick();
+  ASSERT_NE(view->FrameController()->Find<TfraEventsFilter>(), nullptr);
+  Save("events-filter.png");
 }
 
 }  // namespace
