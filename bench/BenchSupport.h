@@ -1,12 +1,32 @@
 #pragma once
-// Small helpers shared by the benchmark programs that run against the test peers.
+// Small helpers shared by the benchmark programs.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace ZEL::Bench {
+
+using TClock = std::chrono::steady_clock;
+
+inline double Seconds(TClock::time_point AStart) {
+  return std::chrono::duration<double>(TClock::now() - AStart).count();
+}
+
+// The best of ARepeats runs of ARun, each after its own untimed ASetup; in seconds.
+inline double Best(const std::function<void()>& ASetup, const std::function<void()>& ARun, int ARepeats = 3) {
+  double best = 1e100;
+  for (int i = 0; i < ARepeats; ++i) {
+    ASetup();
+    const auto start = TClock::now();
+    ARun();
+    best = std::min(best, Seconds(start));
+  }
+  return best;
+}
 
 // The value at fraction AP (0..1) of the sorted values; 0 for none.
 inline double Percentile(std::vector<double> AValues, double AP) {

@@ -22,6 +22,7 @@
 
 #include <fmt/format.h>
 
+#include "BenchSupport.h"
 #include "ZEL.Edge.h"
 #include "ZEL.EdgeService.h"
 #include "ZEL.Events.Filter.h"
@@ -38,24 +39,14 @@ using namespace ZEL;
 namespace {
 
 using TJSON = nlohmann::ordered_json;
-using TClock = std::chrono::steady_clock;
+using ZEL::Bench::TClock;
 
 constexpr long cAlerts = 100000;
 constexpr int cRepeats = 3;
 constexpr int cLiveAdds = 301;
 
-double Seconds(TClock::time_point AStart) { return std::chrono::duration<double>(TClock::now() - AStart).count(); }
-
-double Best(const std::function<void()>& ASetup, const std::function<void()>& ARun) {
-  double best = 1e100;
-  for (int i = 0; i < cRepeats; ++i) {
-    ASetup();
-    const auto start = TClock::now();
-    ARun();
-    best = std::min(best, Seconds(start));
-  }
-  return best;
-}
+using ZEL::Bench::Best;
+using ZEL::Bench::Seconds;
 
 std::string Stamp(Time::TInstant ABase, long ASecondsBack) {
   return Time::FormatISO8601UTC(ABase - std::chrono::seconds(ASecondsBack));

@@ -18,6 +18,7 @@
 
 #include <fmt/format.h>
 
+#include "BenchSupport.h"
 #include "ZEL.Events.List.h"
 #include "ZEL.LogsPipe.h"
 
@@ -26,23 +27,12 @@ using namespace ZEL;
 namespace {
 
 using TJSON = nlohmann::ordered_json;
-using TClock = std::chrono::steady_clock;
+using ZEL::Bench::TClock;
 
 constexpr int cRepeats = 3;
 
-double Seconds(TClock::time_point AStart) { return std::chrono::duration<double>(TClock::now() - AStart).count(); }
-
-// The best of cRepeats runs of ARun, each after its own untimed ASetup.
-double Best(const std::function<void()>& ASetup, const std::function<void()>& ARun) {
-  double best = 1e100;
-  for (int i = 0; i < cRepeats; ++i) {
-    ASetup();
-    const auto start = TClock::now();
-    ARun();
-    best = std::min(best, Seconds(start));
-  }
-  return best;
-}
+using ZEL::Bench::Best;
+using ZEL::Bench::Seconds;
 
 long ResidentBytes() {
   std::ifstream statm("/proc/self/statm");

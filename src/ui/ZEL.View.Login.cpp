@@ -16,14 +16,9 @@ TLoginForm::TLoginForm(QWidget* AParent) : TBaseFormView(AParent) {
   const SignInLook::TParts LParts = SignInLook::Build(this, QStringLiteral("Sign In"), 200);
   lyContents = LParts.Contents;
 
-  lyBack = new QWidget(LParts.Header);
-  lyBack->setObjectName("lyBack");
-  lyBack->setGeometry(0, 0, 89, 54);
-  auto* LBackRow = new QHBoxLayout(lyBack);
-  LBackRow->setContentsMargins(10, 10, 10, 10);
-  btnBack = new QPushButton(QStringLiteral("Back"), lyBack);
-  btnBack->setObjectName("btnBack");
-  LBackRow->addWidget(btnBack);
+  const SignInLook::TBack LBack = SignInLook::AddBack(LParts.Header);
+  lyBack = LBack.Layout;
+  btnBack = LBack.Button;
 
   const auto LMakeEdit = [this, &LParts](const char* AName, const char* APrompt) {
     auto* LEdit = new QLineEdit(lyContents);

@@ -55,14 +55,9 @@ TRegisterForm::TRegisterForm(QWidget* AParent) : TBaseFormView(AParent) {
   lyContents = LParts.Contents;
   lyForm = LParts.Card->parentWidget();
 
-  lyBack = new QWidget(LParts.Header);
-  lyBack->setObjectName("lyBack");
-  lyBack->setGeometry(0, 0, 89, 54);
-  auto* LBackRow = new QHBoxLayout(lyBack);
-  LBackRow->setContentsMargins(10, 10, 10, 10);
-  btnBack = new QPushButton(QStringLiteral("Back"), lyBack);
-  btnBack->setObjectName("btnBack");
-  LBackRow->addWidget(btnBack);
+  const SignInLook::TBack LBack = SignInLook::AddBack(LParts.Header);
+  lyBack = LBack.Layout;
+  btnBack = LBack.Button;
 
   tcRegisterForms = new QStackedWidget(lyContents);
   tcRegisterForms->setObjectName("tcRegisterForms");

@@ -1,7 +1,9 @@
 #include "ZEL.View.SignInLook.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -60,6 +62,19 @@ TParts Build(QWidget* AOwner, const QString& ACaption, int ACardHeight) {
   LColumn->addStretch(1);
   LScroll->setWidget(LInner);
   return LParts;
+}
+
+TBack AddBack(QWidget* AHeader) {
+  TBack LBack;
+  LBack.Layout = new QWidget(AHeader);
+  LBack.Layout->setObjectName("lyBack");
+  LBack.Layout->setGeometry(0, 0, 89, 54);
+  auto* LRow = new QHBoxLayout(LBack.Layout);
+  LRow->setContentsMargins(10, 10, 10, 10);
+  LBack.Button = new QPushButton(QStringLiteral("Back"), LBack.Layout);
+  LBack.Button->setObjectName("btnBack");
+  LRow->addWidget(LBack.Button);
+  return LBack;
 }
 
 }  // namespace ZEL::SignInLook

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QPushButton;
 class QWidget;
 class QVBoxLayout;
 
@@ -16,5 +17,12 @@ struct TParts {
 };
 
 TParts Build(QWidget* AOwner, const QString& ACaption, int ACardHeight);
+
+// The back button at the top left of the header, in its own layout (lyBack / btnBack).
+struct TBack {
+  QWidget* Layout = nullptr;
+  QPushButton* Button = nullptr;
+};
+TBack AddBack(QWidget* AHeader);
 
 }  // namespace ZEL::SignInLook
