@@ -2,21 +2,16 @@
 // sign-in, sync, connection, subscriptions, and alerts raised at a site reaching the list.
 
 #include "Core/ZEL.Edge.TestFakes.h"
-#include "ZEL.Auth.Service.h"
-#include "ZEL.Auth.TestSupport.h"
 #include "ZEL.MQTT.Service.h"
 #include "ZEL.MQTT.TestSupport.h"
-#include "ZEL.REST.Service.h"
 #include "ZEL.Session.h"
+#include "ZEL.Stack.TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <regex>
-#include <map>
-#include <unistd.h>
 
 namespace ZEL {
 namespace {
@@ -27,66 +22,30 @@ using namespace std::chrono_literals;
 class SessionStack : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    Run = new std::string(ZT::NewTempFolder("stack"));
-    const std::string cmd = ZT::PeersDir() + "/stack.sh start '" + *Run + "' --sim '" + ZEL_BACKEND_SIM +
-                            "' --owner " + std::to_string(getpid()) + " > '" + *Run + ".log' 2>&1";
-    if (ZT::Shell(cmd) != 0) return;
-    Env = new std::vector<std::unique_ptr<ZT::TScopedEnv>>();
-    std::ifstream in(*Run + "/stack.env");
-    for (std::string line; std::getline(in, line);) {
-      const auto eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      Values[line.substr(0, eq)] = line.substr(eq + 1);
-      Env->push_back(std::make_unique<ZT::TScopedEnv>(line.substr(0, eq), line.substr(eq + 1).c_str()));
-    }
-    for (auto [name, value] : {std::pair{"ZEL_MQTT_CONNECT_TIMEOUT_MS", "3000"}, {"ZEL_MQTT_KEEPER_WAIT_MS", "300"},
-                               {"ZEL_MQTT_KEEPER_RETRY_MS", "100"}})
-      Env->push_back(std::make_unique<ZT::TScopedEnv>(name, value));
-    Env->push_back(std::make_unique<ZT::TScopedEnv>(
-        "ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Values["ZEL_PKI_DIR"], "mobile_app").c_str()));
+    Stack = new ZT::TStackRun();
+    Error = Stack->Start("stack", ZT::QuickKeeper());
   }
   static void TearDownTestSuite() {
-    if (Run) ZT::Shell(ZT::PeersDir() + "/stack.sh stop '" + *Run + "' > /dev/null 2>&1");
-    delete Env;
-    Env = nullptr;
-    delete Run;
-    Run = nullptr;
+    delete Stack;
+    Stack = nullptr;
   }
 
   void SetUp() override {
-    ASSERT_NE(Env, nullptr) << "the stack did not start, see " << *Run << ".log";
+    ASSERT_TRUE(Error.empty()) << Error;
     ASSERT_EQ(Control("POST", "/reset", ""), "200");
-    Firebase->SetNextIdToken(ZT::MakeIdToken(Time::Now() + std::chrono::hours(1)));
-    Rest = std::make_shared<TZELRESTService>();
-    Auth = std::make_shared<TAuthService>(Firebase);
-    GlobalContainer().RegisterInstance<IZELRESTService>("", Rest);
-    GlobalContainer().RegisterInstance<IAuthService>("", Auth);
-    Auth->OnLoginSuccess = [this](IAuthService*) { SignedIn = true; };
-    Auth->LoginUser("demo@zel.test", "zel-demo-pass");
-    ASSERT_TRUE(ZT::WaitUntil([this] { return SignedIn; }, 20s));
-    ASSERT_NE(Auth->CRMUserRecord(), nullptr);
+    ASSERT_TRUE(Login.SignIn());
+    ASSERT_NE(Login.Auth->CRMUserRecord(), nullptr);
   }
   void TearDown() override {
     Session.reset();
-    GlobalContainer().Unregister<IAuthService>();
-    GlobalContainer().Unregister<IZELRESTService>();
-    Auth.reset();
+    Login.Release();
   }
 
-  // A control-port call; its status, and the body in ABody when asked.
   static std::string Control(const std::string& AMethod, const std::string& APath, const std::string& AData) {
-    const std::string out = *Run + "/control.out";
-    ZT::Shell("curl -s -o /dev/null -w '%{http_code}' -X " + AMethod + " -H 'Content-Type: application/json' -d '" +
-              AData + "' '" + Values["ZEL_SIM_CONTROL_URL"] + APath + "' > '" + out + "'");
-    return ZT::ReadFileBytes(out);
+    return Stack->Control(AMethod, APath, AData);
   }
+  static std::string ControlBody(const std::string& APath) { return Stack->ControlBody(APath); }
 
-  // The body of a control-port GET.
-  static std::string ControlBody(const std::string& APath) {
-    const std::string out = *Run + "/control.body";
-    ZT::Shell("curl -s '" + Values["ZEL_SIM_CONTROL_URL"] + APath + "' > '" + out + "'");
-    return ZT::ReadFileBytes(out);
-  }
   // The requests with id ARequestID the simulator's edges received on ATopic (the log
   // outlives a reset).
   static std::vector<TJSON> RequestsOn(const std::string& ATopic, const std::string& ARequestID) {
@@ -109,20 +68,16 @@ protected:
   }
   TZELMQTTService& MQTT() { return dynamic_cast<TZELMQTTService&>(*Session->MQTTService()); }
 
-  static std::string* Run;
-  static std::vector<std::unique_ptr<ZT::TScopedEnv>>* Env;
-  static std::map<std::string, std::string> Values;
-  std::shared_ptr<ZT::TInstantFirebase> Firebase = std::make_shared<ZT::TInstantFirebase>();
-  std::shared_ptr<TZELRESTService> Rest;
-  std::shared_ptr<TAuthService> Auth;
+  static ZT::TStackRun* Stack;
+  static std::string Error;
+  ZT::TStackSignIn Login;
   std::unique_ptr<TZELSession> Session;
-  bool SignedIn = false, Synced = false;
+  bool Synced = false;
   int Connections = 0;
 };
 
-std::string* SessionStack::Run = nullptr;
-std::vector<std::unique_ptr<ZT::TScopedEnv>>* SessionStack::Env = nullptr;
-std::map<std::string, std::string> SessionStack::Values;
+ZT::TStackRun* SessionStack::Stack = nullptr;
+std::string SessionStack::Error;
 
 TEST_F(SessionStack, AlertRaisedAtASiteReachesTheList) {
   StartSession();
@@ -249,22 +204,13 @@ TEST_F(SessionStack, PausedConditionComesBackPaused) {
   EXPECT_EQ(got[0]["payload"]["RequestData"]["Params"], (TJSON{{"Interval", 600}}));
 }
 
-// broker.sh start always takes a new free port, which neither the session nor the edges
-// would find again; so the same broker comes back from the configuration it left, on the
-// same port, with its pid where broker.sh and stack.sh stop look for it.
+// The same broker back on the same port, where the session and the edges find it again.
 TEST_F(SessionStack, AlertsStillArriveAfterTheBrokerRestarts) {
   StartSession();
   ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
-  const std::string broker = Values["ZEL_PEERS_DIR"] + "/broker";
-  const std::string port = ZT::ReadFileBytes(broker + "/broker.port");
-  ASSERT_EQ(ZT::Shell(ZT::PeersDir() + "/broker.sh stop '" + broker + "' > /dev/null 2>&1"), 0);
+  ASSERT_TRUE(Stack->StopBroker());
   ASSERT_TRUE(ZT::WaitUntil([this] { return !MQTT().IsConnected(); }));
-  ASSERT_EQ(ZT::Shell("cd '" + broker + "' && : > broker.log && (setsid mosquitto -c mosquitto.conf < /dev/null >> "
-                      "broker.log 2>&1 & echo $! > broker.pid) && printf '%s' '" + port + "' > broker.port"),
-            0);
-  ASSERT_TRUE(ZT::WaitUntil(
-      [&] { return ZT::ReadFileBytes(broker + "/broker.log").find("running") != std::string::npos; }, 10s))
-      << ZT::ReadFileBytes(broker + "/broker.log");
+  ASSERT_TRUE(Stack->RestartBroker()) << ZT::ReadFileBytes(Stack->BrokerFolder() + "/broker.log");
   // The session reconnects by itself; the edges are back once they listen for requests.
   ASSERT_TRUE(ZT::WaitUntil([this] { return Connections > 1 && MQTT().IsConnected(); }, 20s));
   ASSERT_TRUE(ZT::WaitUntil(

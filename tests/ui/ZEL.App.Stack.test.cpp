@@ -14,6 +14,7 @@
 #include "ZEL.View.Authorize.h"
 #include "ZEL.View.Login.h"
 #include "services/ZEL.MQTT.TestSupport.h"
+#include "services/ZEL.Stack.TestSupport.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,12 +26,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
-#include <unistd.h>
 
 namespace ZEL {
 namespace {
@@ -42,67 +39,27 @@ using Forms::Main::frmMain;
 constexpr const char* cEmail = "demo@zel.test";
 constexpr const char* cPassword = "zel-demo-pass";
 
-std::string BackendSimulator() {
-#ifdef ZEL_BACKEND_SIM
-  return ZEL_BACKEND_SIM;
-#else
-  // Built beside this test program in the same tree.
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "peers/sim/zel-backend-sim").string();
-#endif
-}
-
-// One local stack for a suite, with the environment that points the program at it.
-class TStack {
+// The local stack of a suite, with the demo account created at the identity emulator as the
+// demo script does.
+class TAppStack : public ZT::TStackRun {
 public:
   std::string Start(const std::string& AName) {
-    Run = ZT::NewTempFolder(AName);
-    const std::string LSim = BackendSimulator();
-    if (!std::filesystem::exists(LSim)) return "the backend simulator is not built: " + LSim;
-    const std::string LCmd = ZT::PeersDir() + "/stack.sh start '" + Run + "' --sim '" + LSim + "' --owner " +
-                             std::to_string(getpid()) + " > '" + Run + ".log' 2>&1";
-    if (ZT::Shell(LCmd) != 0) return "the stack did not start, see " + Run + ".log";
-    std::ifstream LIn(Run + "/stack.env");
-    for (std::string LLine; std::getline(LIn, LLine);) {
-      const auto LEq = LLine.find('=');
-      if (LEq == std::string::npos) continue;
-      Values[LLine.substr(0, LEq)] = LLine.substr(LEq + 1);
-      Env.push_back(std::make_unique<ZT::TScopedEnv>(LLine.substr(0, LEq), LLine.substr(LEq + 1).c_str()));
-    }
-    // Short keeper timings, so that a broker gone for good ends the session within a test.
-    for (auto [LName, LValue] : {std::pair{"ZEL_MQTT_CONNECT_TIMEOUT_MS", "3000"}, {"ZEL_MQTT_KEEPER_WAIT_MS", "300"},
-                                 {"ZEL_MQTT_KEEPER_RETRY_MS", "100"}})
-      Env.push_back(std::make_unique<ZT::TScopedEnv>(LName, LValue));
-    Env.push_back(std::make_unique<ZT::TScopedEnv>(
-        "ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Values["ZEL_PKI_DIR"], "mobile_app").c_str()));
-    // The demo account, created at the identity emulator as the demo script does.
+    const std::string LError = TStackRun::Start(AName, ZT::QuickKeeper());
+    if (!LError.empty()) return LError;
     const std::string LBody = std::string(R"({"email":")") + cEmail + R"(","password":")" + cPassword +
                               R"(","returnSecureToken":true})";
     if (Identity("accounts:signUp", LBody).find("idToken") == std::string::npos)
       return "the demo account could not be created";
     return {};
   }
-  void Stop() {
-    if (!Run.empty()) ZT::Shell(ZT::PeersDir() + "/stack.sh stop '" + Run + "' > /dev/null 2>&1");
-    Env.clear();
-  }
   // An identity emulator call; its answer.
-  std::string Identity(const std::string& AMethod, const std::string& ABody) {
-    const std::string LOut = Run + "/identity.out";
+  std::string Identity(const std::string& AMethod, const std::string& ABody) const {
+    const std::string LOut = Folder() + "/identity.out";
     ZT::Shell("curl -s --noproxy '*' -H 'Content-Type: application/json' -d '" + ABody + "' 'http://" +
-              Values["FIREBASE_AUTH_EMULATOR_HOST"] + "/identitytoolkit.googleapis.com/v1/" + AMethod +
+              Value("FIREBASE_AUTH_EMULATOR_HOST") + "/identitytoolkit.googleapis.com/v1/" + AMethod +
               "?key=demo' > '" + LOut + "'");
     return ZT::ReadFileBytes(LOut);
   }
-  std::string Control(const std::string& APath, const std::string& AData) {
-    const std::string LOut = Run + "/control.out";
-    ZT::Shell("curl -s -o /dev/null -w '%{http_code}' -X POST -H 'Content-Type: application/json' -d '" + AData +
-              "' '" + Values["ZEL_SIM_CONTROL_URL"] + APath + "' > '" + LOut + "'");
-    return ZT::ReadFileBytes(LOut);
-  }
-
-  std::string Run;
-  std::map<std::string, std::string> Values;
-  std::vector<std::unique_ptr<ZT::TScopedEnv>> Env;
 };
 
 // Drives the running program from inside its event loop: one step after the other, each
@@ -193,16 +150,6 @@ std::string SavedToken() {
 
 class AppStackBase : public ::testing::Test {
 protected:
-  static std::string StartStack(TStack*& AStack, const char* AName) {
-    AStack = new TStack();
-    const std::string LError = AStack->Start(AName);
-    return LError;
-  }
-  static void StopStack(TStack*& AStack) {
-    if (AStack) AStack->Stop();
-    delete AStack;
-    AStack = nullptr;
-  }
   void SetUp() override { Settings = std::make_unique<ZT::TScopedEnv>("ZEL_SETTINGS_DIR", ZT::NewTempFolder("settings").c_str()); }
   void TearDown() override {
     delete frmMain();
@@ -221,19 +168,27 @@ protected:
   ZT::TDialogsInPlace Dialogs;
 };
 
-class AppStack : public AppStackBase {
+// One stack per suite, started in a folder named after ASuite::cFolder.
+template <typename ASuite>
+class AppStackSuite : public AppStackBase {
 protected:
-  static void SetUpTestSuite() { Error = StartStack(Stack, "appstack"); }
-  static void TearDownTestSuite() { StopStack(Stack); }
+  static void SetUpTestSuite() {
+    Stack = std::make_unique<TAppStack>();
+    Error = Stack->Start(ASuite::cFolder);
+  }
+  static void TearDownTestSuite() { Stack.reset(); }
   void SetUp() override {
     ASSERT_TRUE(Error.empty()) << Error;
     AppStackBase::SetUp();
   }
-  static TStack* Stack;
-  static std::string Error;
+  static inline std::unique_ptr<TAppStack> Stack;
+  static inline std::string Error;
 };
-TStack* AppStack::Stack = nullptr;
-std::string AppStack::Error;
+
+class AppStack : public AppStackSuite<AppStack> {
+public:
+  static constexpr const char* cFolder = "appstack";
+};
 
 TEST_F(AppStack, SignInToastAndCloseThenSignedInWithTheSavedTokenAndSignOut) {
   // First run: typed sign-in, a toast for a new alert, the main window closed by the user.
@@ -244,7 +199,8 @@ TEST_F(AppStack, SignInToastAndCloseThenSignedInWithTheSavedTokenAndSignOut) {
     QTest::mouseClick(frmMain()->findChild<QToolButton*>("sbtnDevices"), Qt::LeftButton);
     return frmMain()->CurrentView() == TView::EdgeDevcies;
   });
-  LFirst.Add("an alert raised at a site", [] { return Stack->Control("/alerts", R"({"edge":"EDGE-NORTH-01"})") == "200"; });
+  LFirst.Add("an alert raised at a site",
+             [] { return Stack->Control("POST", "/alerts", R"({"edge":"EDGE-NORTH-01"})") == "200"; });
   LFirst.Add("its toast shows", [] { return frmMain()->Toast()->IsShowing(); });
   LFirst.Add("the main window is closed", [] {
     frmMain()->close();
@@ -312,29 +268,17 @@ TEST_F(AppStack, WrongPasswordShowsTheSentenceAndTheProgramKeepsRunning) {
 }
 
 // Its own stack: the broker goes for good.
-class AppStackBrokerLoss : public AppStackBase {
-protected:
-  static void SetUpTestSuite() { Error = StartStack(Stack, "appbroker"); }
-  static void TearDownTestSuite() { StopStack(Stack); }
-  void SetUp() override {
-    ASSERT_TRUE(Error.empty()) << Error;
-    AppStackBase::SetUp();
-  }
-  static TStack* Stack;
-  static std::string Error;
+class AppStackBrokerLoss : public AppStackSuite<AppStackBrokerLoss> {
+public:
+  static constexpr const char* cFolder = "appbroker";
 };
-TStack* AppStackBrokerLoss::Stack = nullptr;
-std::string AppStackBrokerLoss::Error;
 
 TEST_F(AppStackBrokerLoss, BrokerGoneForGoodEndsTheSessionWithItsMessage) {
   const std::string LReason = "Services is not available now. Please try again later.";
   TDriver LDriver;
   AddTypedSignIn(LDriver, cPassword);
   LDriver.Add("the main window syncs and connects", SessionRuns);
-  LDriver.Add("the broker stops for good", [] {
-    return ZT::Shell(ZT::PeersDir() + "/broker.sh stop '" + Stack->Values["ZEL_PEERS_DIR"] + "/broker' > /dev/null 2>&1") ==
-           0;
-  });
+  LDriver.Add("the broker stops for good", [] { return Stack->StopBroker(); });
   // The answering box is closed at once: the program ends by itself from here; a driver
   // step that waits longer than this ends it instead.
   LDriver.Add("the program ends", [] { return false; }, 60s);

@@ -1,20 +1,27 @@
 // The Events view against the whole local stack (broker over TLS, backend and edge
 // simulator), in a plain host window over a signed-in session: today's seed alerts newest
 // first, a filter with its counter, a raised alert on top at once, and rows following
-// changes made elsewhere. Needs a built simulator: ZEL_BACKEND_SIM (build define or
+// changes made elsewhere (an item at the site, a dismiss from another operator's client).
+// Needs a built simulator: ZEL_BACKEND_SIM (build define or
 // environment variable); skipped without one.
 
 #include "ZEL.View.Events.TestSupport.h"
 
 #include "ZEL.Auth.Service.h"
+#include "ZEL.Backend.Proto.DTO.ServiceRequest.h"
+#include "ZEL.Edge.Services.h"
+#include "ZEL.Edge.Types.h"
 #include "ZEL.FrameStand.h"
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Frames.Filter.h"
+#include "ZEL.JSON.Utils.h"
 #include "ZEL.REST.Service.h"
 #include "ZEL.Session.h"
 #include "ZEL.Style.h"
+#include "ZEL.Utils.ObjectId.h"
 #include "services/ZEL.Auth.TestSupport.h"
 #include "services/ZEL.MQTT.TestSupport.h"
+#include "services/ZEL.Stack.TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,7 +31,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <unistd.h>
 
@@ -34,41 +40,16 @@ namespace {
 namespace ZT = ZEL::Test;
 using namespace std::chrono_literals;
 
-std::string SimulatorPath() {
-#ifdef ZEL_BACKEND_SIM
-  return ZEL_BACKEND_SIM;
-#else
-  const char* env = std::getenv("ZEL_BACKEND_SIM");
-  return env ? env : "";
-#endif
-}
-
 class EventsViewStack : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    if (SimulatorPath().empty()) return;
-    Run = new std::string(ZT::NewTempFolder("events-stack"));
-    const std::string cmd = ZT::PeersDir() + "/stack.sh start '" + *Run + "' --sim '" + SimulatorPath() +
-                            "' --owner " + std::to_string(getpid()) + " > '" + *Run + ".log' 2>&1";
-    if (ZT::Shell(cmd) != 0) return;
-    Env = new std::vector<std::unique_ptr<ZT::TScopedEnv>>();
-    std::ifstream in(*Run + "/stack.env");
-    for (std::string line; std::getline(in, line);) {
-      const auto eq = line.find('=');
-      if (eq == std::string::npos) continue;
-      Values[line.substr(0, eq)] = line.substr(eq + 1);
-      Env->push_back(std::make_unique<ZT::TScopedEnv>(line.substr(0, eq), line.substr(eq + 1).c_str()));
-    }
-    Env->push_back(std::make_unique<ZT::TScopedEnv>("ZEL_MQTT_CONNECT_TIMEOUT_MS", "3000"));
-    Env->push_back(std::make_unique<ZT::TScopedEnv>(
-        "ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Values["ZEL_PKI_DIR"], "mobile_app").c_str()));
+    if (ZT::BackendSimulator().empty()) return;
+    Stack = new ZT::TStackRun();
+    Error = Stack->Start("events-stack");
   }
   static void TearDownTestSuite() {
-    if (Run) ZT::Shell(ZT::PeersDir() + "/stack.sh stop '" + *Run + "' > /dev/null 2>&1");
-    delete Env;
-    Env = nullptr;
-    delete Run;
-    Run = nullptr;
+    delete Stack;
+    Stack = nullptr;
   }
 
   void SetUp() override {
@@ -92,54 +73,93 @@ protected:
     if (View) View->Leave(TView::Profile);
     View.reset();
     Session.reset();
-    GlobalContainer().Unregister<IAuthService>();
-    GlobalContainer().Unregister<IZELRESTService>();
+    Login.Release();
   }
 
   // The demo account signed in against the freshly reset stack; the services registered.
   void SignIn() {
-    if (SimulatorPath().empty()) GTEST_SKIP() << "no simulator (ZEL_BACKEND_SIM)";
-    ASSERT_NE(Env, nullptr) << "the stack did not start, see " << *Run << ".log";
+    if (ZT::BackendSimulator().empty()) GTEST_SKIP() << "no simulator (ZEL_BACKEND_SIM)";
+    ASSERT_TRUE(Error.empty()) << Error;
     ASSERT_EQ(Control("/reset", ""), "200");
-    Firebase->SetNextIdToken(ZT::MakeIdToken(Time::Now() + std::chrono::hours(1)));
-    Rest = std::make_shared<TZELRESTService>();
-    Auth = std::make_shared<TAuthService>(Firebase);
-    GlobalContainer().RegisterInstance<IZELRESTService>("", Rest);
-    GlobalContainer().RegisterInstance<IAuthService>("", Auth);
-    Auth->OnLoginSuccess = [this](IAuthService*) { SignedIn = true; };
-    Auth->LoginUser("demo@zel.test", "zel-demo-pass");
-    ASSERT_TRUE(ZT::WaitUntil([this] { return SignedIn; }, 20s));
+    ASSERT_TRUE(Login.SignIn());
   }
 
   static std::string Control(const std::string& APath, const std::string& AData) {
-    const std::string out = *Run + "/control.out";
-    ZT::Shell("curl -s -o /dev/null -w '%{http_code}' -X POST -H 'Content-Type: application/json' -d '" + AData +
-              "' '" + Values["ZEL_SIM_CONTROL_URL"] + APath + "' > '" + out + "'");
-    return ZT::ReadFileBytes(out);
+    return Stack->Control("POST", APath, AData);
   }
+  static std::string ControlBody(const std::string& APath) { return Stack->ControlBody(APath); }
+  // What the simulator's edges did with the request of this id ("" when it never arrived).
+  static std::string OutcomeOf(const std::string& ARequestID) {
+    const TJSON log = TJSON::parse(ControlBody("/requests"), nullptr, false);
+    if (log.is_array())
+      for (const auto& r : log)
+        if (r["payload"].is_object() && r["payload"].value("RequestId", "") == ARequestID)
+          return r.value("outcome", "");
+    return "";
+  }
+
+  // Another operator's client: its own connection to the broker (the app's certificate, a
+  // client id of its own) publishing the request built as our client builds it, under that
+  // operator's account. Returns the request id, empty when the publish failed.
+  std::string DismissFromSecondClient(const std::string& AEventID, const std::string& AUser, const std::string& AName) {
+    TZELEvent* alert = Session->EventsService()->GetEventsList()->FindEventByID(AEventID);
+    if (!alert) return "";
+    TZELEdgeObject* edge = Session->EdgeService()->GetEdgeFromOriginator(alert->OriginatorPtr());
+    TZELEdgeDismissService* dismiss = nullptr;
+    if (!edge || !edge->HasService(TEdgeServiceType::stDismiss, dismiss)) return "";
+    const TZELReasonTable& reasons =
+        alert->State() == TEventAlertState::easEscalated ? dismiss->EscalatedReasons() : dismiss->InitReasons();
+    if (reasons.IsEmpty()) return "";
+    const auto& [code, reason] = *reasons.begin();
+
+    TZELServiceRequestDTO request;
+    const std::string id = Utils::ZELObjectId();
+    TGUID provider, source;
+    if (!TGUID::TryParse(dismiss->Parent()->GUID(), provider) || !TGUID::TryParse(edge->GUID(), source)) return "";
+    request.SetRequestType(6);
+    request.SetDateTime(Time::Now());
+    request.SetObjectId(id);
+    request.SetRequestId(id);
+    request.SetServiceIndex(dismiss->SericeIndex());
+    request.ServiceProvider().SetGUID(provider);
+    request.ServiceProvider().SetID(dismiss->Parent()->ID());
+    request.Source().SetGUID(source);
+    request.Source().SetSourceType(Edge::AgentTypeToWire(TEdgeAgentType::atUser));
+    request.Source().SetID(AUser);
+    request.Source().SetName(AName);
+    request.RequestData().SetParams(
+        JSON::Utils::VarArgsToJSONValue({"IncidentId", AEventID, "Reason", reason, "ReasonCode", code}));
+    const std::string file = Stack->Folder() + "/second-client.json";
+    std::ofstream(file, std::ios::binary) << request.ToJSON();
+
+    const std::string pki = Stack->Value("ZEL_PKI_DIR");
+    const std::string cmd = "mosquitto_pub -h '" + Stack->Value("ZEL_MQTT_BROKER_HOST") + "' -p " +
+                            Stack->Value("ZEL_MQTT_BROKER_PORT") + " --cafile '" + pki + "/ca.crt' --cert '" + pki +
+                            "/mobile_app.crt' --key '" + pki + "/mobile_app.key' -i zel-second-client-" +
+                            std::to_string(getpid()) + " -q 1 -t '" + edge->MQTTServicesRequestChannel() +
+                            "' -f '" + file + "' > '" + Stack->Folder() + "/second-client.log' 2>&1";
+    return ZT::Shell(cmd) == 0 ? id : "";
+  }
+
   std::string TopID() const {
     return View->OnView()->index(0, 0).data(TEventsRowModel::IDRole).toString().toStdString();
   }
   int RowOf(const std::string& AID) const { return View->Rows()->IndexOf(AID); }
   std::string Counter() const { return View->FormContent()->findChild<QLabel*>("txtCount")->text().toStdString(); }
 
-  static std::string* Run;
-  static std::vector<std::unique_ptr<ZT::TScopedEnv>>* Env;
-  static std::map<std::string, std::string> Values;
-  std::shared_ptr<ZT::TInstantFirebase> Firebase = std::make_shared<ZT::TInstantFirebase>();
-  std::shared_ptr<TZELRESTService> Rest;
-  std::shared_ptr<TAuthService> Auth;
+  static ZT::TStackRun* Stack;
+  static std::string Error;
+  ZT::TStackSignIn Login;
   std::unique_ptr<TZELSession> Session;
-  bool SignedIn = false, Synced = false;
+  bool Synced = false;
   int Connections = 0;
   ZT::TRecordingHost Host;
   QWidget Window;
   std::unique_ptr<TEventsViewForm> View;
 };
 
-std::string* EventsViewStack::Run = nullptr;
-std::vector<std::unique_ptr<ZT::TScopedEnv>>* EventsViewStack::Env = nullptr;
-std::map<std::string, std::string> EventsViewStack::Values;
+ZT::TStackRun* EventsViewStack::Stack = nullptr;
+std::string EventsViewStack::Error;
 
 TEST_F(EventsViewStack, TodaysSeedAlertsNewestFirstAndAFilterCountsThem) {
   const int total = View->Rows()->rowCount();
@@ -177,10 +197,20 @@ TEST_F(EventsViewStack, RaisedAlertIsOnTopWithinASecondAndFollowsChanges) {
   ASSERT_EQ(Control("/items", R"({"alertId":")" + id + R"(","itemType":3})"), "200");
   EXPECT_TRUE(ZT::WaitUntil(
       [&] { return View->Rows()->Row(RowOf(id)).Subject.State == TEventAlertState::easEscalated; }, 5s));
-  // A dismiss by another operator's client reaches us as its item: state and active mark move.
-  ASSERT_EQ(Control("/items", R"({"alertId":")" + id + R"(","itemType":2,"user":"supervisor@zel.test"})"), "200");
+  // Another operator dismisses it from a second client; the edge answers that client and
+  // publishes the change, which moves our row's state and active mark.
+  const std::string request = DismissFromSecondClient(id, "supervisor@zel.test", "Sam Supervisor");
+  ASSERT_FALSE(request.empty()) << ZT::ReadFileBytes(Stack->Folder() + "/second-client.log");
+  const auto shown = [&](int ARole) {
+    const int row = View->OnView()->mapFromSource(View->Rows()->index(RowOf(id), 0)).row();
+    return View->OnView()->index(row, 0).data(ARole);
+  };
   EXPECT_TRUE(ZT::WaitUntil(
-      [&] { return View->Rows()->Row(RowOf(id)).Subject.State == TEventAlertState::easDismissed; }, 5s));
+      [&] { return shown(TEventsRowModel::StateRole).toInt() == static_cast<int>(TEventAlertState::easDismissed); },
+      5s))
+      << "the edge: " << OutcomeOf(request);
+  EXPECT_EQ(OutcomeOf(request), "answered 200: OK");
+  EXPECT_FALSE(shown(TEventsRowModel::ActiveRole).toBool());
   EXPECT_FALSE(View->Rows()->Row(RowOf(id)).Subject.Active);
   EXPECT_EQ(View->Rows()->rowCount(), before + 1);  // one alert, one row
 }
