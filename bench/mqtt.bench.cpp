@@ -13,6 +13,7 @@
 // $ZEL_BENCH_MQTT_RATE (latency phase, per second, 1000), $ZEL_BENCH_MQTT_SECONDS (5);
 // $ZEL_BENCH_MQTT_BROKER_NAGLE=1 leaves the broker's sockets with Nagle's algorithm on.
 
+#include "BenchMqtt.h"
 #include "BenchSupport.h"
 #include <mosquitto.h>
 
@@ -40,6 +41,8 @@
 namespace {
 
 using ZEL::Bench::PeersDir;
+using ZEL::Bench::TBareClient;
+using ZEL::Bench::WaitFor;
 using ZEL::Bench::Percentile;
 using ZEL::Bench::Shell;
 
@@ -127,66 +130,6 @@ struct TPki {
   std::string Key(const std::string& AName) const { return Dir + "/" + AName + ".key"; }
 };
 
-// A bare libmosquitto client over TLS with the library's own network thread.
-class TBareClient {
-public:
-  TBareClient(const std::string& AID, const TPki& APki, const std::string& ACertName, int APort, TSink* ASink)
-      : FSink(ASink) {
-    FMosq = mosquitto_new(AID.c_str(), true, this);
-    mosquitto_int_option(FMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_tls_set(FMosq, APki.Ca().c_str(), nullptr, APki.Cert(ACertName).c_str(), APki.Key(ACertName).c_str(), nullptr);
-    // The same TLS version as the service's client.
-    mosquitto_tls_opts_set(FMosq, 1, "tlsv1.2", nullptr);
-    // The publisher's own Nagle delay is no part of what is measured.
-    mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_connect_v5_callback_set(FMosq, [](mosquitto*, void* AObj, int ARc, int, const mosquitto_property*) {
-      static_cast<TBareClient*>(AObj)->FConnected.store(ARc == 0);
-    });
-    mosquitto_subscribe_v5_callback_set(FMosq, [](mosquitto*, void* AObj, int, int, const int*, const mosquitto_property*) {
-      static_cast<TBareClient*>(AObj)->FSubscribed.store(true);
-    });
-    mosquitto_message_v5_callback_set(FMosq, [](mosquitto*, void* AObj, const mosquitto_message* AMsg, const mosquitto_property*) {
-      auto* self = static_cast<TBareClient*>(AObj);
-      if (self->FSink && AMsg->payload)
-        self->FSink->OnPayload(static_cast<const char*>(AMsg->payload), static_cast<std::size_t>(AMsg->payloadlen));
-    });
-    FOk = mosquitto_connect(FMosq, "127.0.0.1", APort, 60) == MOSQ_ERR_SUCCESS && mosquitto_loop_start(FMosq) == MOSQ_ERR_SUCCESS;
-  }
-  ~TBareClient() {
-    mosquitto_disconnect(FMosq);
-    mosquitto_loop_stop(FMosq, false);
-    mosquitto_destroy(FMosq);
-  }
-  TBareClient(const TBareClient&) = delete;
-  TBareClient& operator=(const TBareClient&) = delete;
-
-  bool WaitConnected() { return FOk && WaitFor([this] { return FConnected.load(); }, 10s); }
-  bool Subscribe() {
-    return mosquitto_subscribe(FMosq, nullptr, Topic, 0) == MOSQ_ERR_SUCCESS && WaitFor([this] { return FSubscribed.load(); }, 10s);
-  }
-  bool Publish(const std::string& APayload) {
-    return mosquitto_publish(FMosq, nullptr, Topic, static_cast<int>(APayload.size()), APayload.data(), 0, false) ==
-           MOSQ_ERR_SUCCESS;
-  }
-
-  template <class P>
-  static bool WaitFor(P APred, std::chrono::milliseconds ATimeout) {
-    const auto end = TClock::now() + ATimeout;
-    while (!APred()) {
-      if (TClock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
-  }
-
-private:
-  mosquitto* FMosq = nullptr;
-  TSink* FSink = nullptr;
-  bool FOk = false;
-  std::atomic<bool> FConnected{false};
-  std::atomic<bool> FSubscribed{false};
-};
-
 // The test broker in a folder of its own; stopped and removed with the object.
 struct TBroker {
   std::string Root;
@@ -212,7 +155,7 @@ struct TBroker {
       conf << "set_tcp_nodelay true\n";
     }
     return Shell("kill -HUP $(cat " + Root + "/run/broker.pid)") == 0 &&
-           TBareClient::WaitFor([this] { return Shell("grep -q Reloading " + Root + "/run/broker.log") == 0; }, 5s);
+           WaitFor([this] { return Shell("grep -q Reloading " + Root + "/run/broker.log") == 0; }, 5s);
   }
   ~TBroker() {
     if (Root.empty()) return;
@@ -240,7 +183,7 @@ TPhaseResult RunPhase(int APhase, long ACount, long ARate, TBareClient& APublish
   const auto start = TClock::now();
   for (long i = 0; i < ACount; ++i) {
     if (ARate > 0) std::this_thread::sleep_until(start + std::chrono::nanoseconds(i * 1'000'000'000LL / ARate));
-    if (APublisher.Publish(MakePayload(APhase, i, NowNs()))) ++r.Sent;
+    if (APublisher.Publish(Topic, MakePayload(APhase, i, NowNs()))) ++r.Sent;
   }
   long seen = -1;
   auto lastProgress = TClock::now();
@@ -301,14 +244,15 @@ int Drive() {
   });
   auto release = [&] { ZEL::UIThread::RunSync([&] { service.reset(); }); };
 
-  TBareClient subscriber("bench-bare-sub", broker.Pki, "mobile_app", broker.Port, &bare);
-  TBareClient publisher("bench-pub", broker.Pki, "edge", broker.Port, nullptr);
-  const bool connected = TBareClient::WaitFor([&] { return service->IsConnected(); }, 15s) &&
-                         subscriber.WaitConnected() && publisher.WaitConnected() && subscriber.Subscribe();
+  TBareClient subscriber("bench-bare-sub", broker.Pki.Dir, "mobile_app", broker.Port,
+                         [&bare](const char* AData, std::size_t ALength) { bare.OnPayload(AData, ALength); });
+  TBareClient publisher("bench-pub", broker.Pki.Dir, "edge", broker.Port);
+  const bool connected = WaitFor([&] { return service->IsConnected(); }, 15s) &&
+                         subscriber.WaitConnected() && publisher.WaitConnected() && subscriber.Subscribe(Topic);
   bool subscribed = false;
   if (connected) {
     ZEL::UIThread::RunSync([&] { service->Subscribe(Topic); });
-    subscribed = TBareClient::WaitFor([&] { return !service->AcceptedTopics().empty(); }, 10s);
+    subscribed = WaitFor([&] { return !service->AcceptedTopics().empty(); }, 10s);
   }
   if (!connected || !subscribed) {
     std::fprintf(stderr, "zel_bench_mqtt: could not connect and subscribe to the test broker\n");

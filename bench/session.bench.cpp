@@ -11,6 +11,7 @@
 // $ZEL_BENCH_SESSION_SEED (alerts seeded before the sign-in, 1000: the simulator takes about
 // 26 ms an alert, so 10000 take minutes).
 
+#include "BenchMqtt.h"
 #include "BenchSupport.h"
 #include <mosquitto.h>
 
@@ -69,15 +70,8 @@ long long NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch()).count();
 }
 
-template <class P>
-bool WaitFor(P APred, std::chrono::milliseconds ATimeout) {
-  const auto end = TClock::now() + ATimeout;
-  while (!APred()) {
-    if (TClock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using ZEL::Bench::TBareClient;
+using ZEL::Bench::WaitFor;
 
 // The stack in a folder of its own; stopped and removed with the object.
 struct TStack {
@@ -123,71 +117,25 @@ struct TStack {
   }
 };
 
-// A bare libmosquitto client over TLS with the library's own network thread; as a
-// subscriber it keeps the latency of payloads that carry their publishing moment.
-class TBareClient {
-public:
-  TBareClient(const std::string& AID, const std::string& APki, const std::string& ACert, int APort) {
-    FMosq = mosquitto_new(AID.c_str(), true, this);
-    mosquitto_int_option(FMosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    mosquitto_tls_set(FMosq, (APki + "/ca.crt").c_str(), nullptr, (APki + "/" + ACert + ".crt").c_str(),
-                      (APki + "/" + ACert + ".key").c_str(), nullptr);
-    mosquitto_tls_opts_set(FMosq, 1, "tlsv1.2", nullptr);
-    mosquitto_int_option(FMosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_connect_v5_callback_set(FMosq, [](mosquitto*, void* AObj, int ARc, int, const mosquitto_property*) {
-      static_cast<TBareClient*>(AObj)->FConnected.store(ARc == 0);
-    });
-    mosquitto_subscribe_v5_callback_set(FMosq, [](mosquitto*, void* AObj, int, int, const int*, const mosquitto_property*) {
-      static_cast<TBareClient*>(AObj)->FSubscribed.store(true);
-    });
-    mosquitto_message_v5_callback_set(FMosq, [](mosquitto*, void* AObj, const mosquitto_message* AMsg, const mosquitto_property*) {
-      const long long now = NowNs();
-      auto* self = static_cast<TBareClient*>(AObj);
-      long long sent = 0;
-      if (!AMsg->payload) return;
-      const std::string text(static_cast<const char*>(AMsg->payload), static_cast<std::size_t>(AMsg->payloadlen));
-      if (std::sscanf(text.c_str(), R"({"bench":%lld)", &sent) != 1) return;
-      std::lock_guard guard(self->FLock);
-      self->FLatencies.push_back(static_cast<double>(now - sent) / 1e6);
-    });
-    FOk = mosquitto_connect(FMosq, "127.0.0.1", APort, 60) == MOSQ_ERR_SUCCESS && mosquitto_loop_start(FMosq) == MOSQ_ERR_SUCCESS;
-  }
-  ~TBareClient() {
-    mosquitto_disconnect(FMosq);
-    mosquitto_loop_stop(FMosq, false);
-    mosquitto_destroy(FMosq);
-  }
-  TBareClient(const TBareClient&) = delete;
-  TBareClient& operator=(const TBareClient&) = delete;
-
-  bool WaitConnected() { return FOk && WaitFor([this] { return FConnected.load(); }, 10s); }
-  bool Subscribe(const std::string& ATopic) {
-    return mosquitto_subscribe(FMosq, nullptr, ATopic.c_str(), 0) == MOSQ_ERR_SUCCESS &&
-           WaitFor([this] { return FSubscribed.load(); }, 10s);
-  }
-  bool Publish(const std::string& ATopic, const std::string& APayload) {
-    return mosquitto_publish(FMosq, nullptr, ATopic.c_str(), static_cast<int>(APayload.size()), APayload.data(), 0,
-                             false) == MOSQ_ERR_SUCCESS;
-  }
-  std::vector<double> Latencies() {
-    std::lock_guard guard(FLock);
-    return FLatencies;
-  }
-
-private:
-  mosquitto* FMosq = nullptr;
-  bool FOk = false;
-  std::atomic<bool> FConnected{false};
-  std::atomic<bool> FSubscribed{false};
-  std::mutex FLock;
-  std::vector<double> FLatencies;
-};
-
 // The bare round trip on the organisation's Event topic, paced like the alerts.
 std::vector<double> MeasureFloor(TStack& AStack, const std::string& ATopic, long ACount, long ARate) {
   const std::string pki = AStack.Values["ZEL_PKI_DIR"];
   const int port = std::atoi(AStack.Values["ZEL_MQTT_BROKER_PORT"].c_str());
-  TBareClient subscriber("bench-floor-sub", pki, "mobile_app", port);
+  // Each payload carries its send time; the subscriber keeps the round trips in ms.
+  std::mutex lock;
+  std::vector<double> latencies;
+  TBareClient subscriber("bench-floor-sub", pki, "mobile_app", port, [&](const char* AData, std::size_t ALength) {
+    const long long now = NowNs();
+    long long sent = 0;
+    const std::string text(AData, ALength);
+    if (std::sscanf(text.c_str(), R"({"bench":%lld)", &sent) != 1) return;
+    std::lock_guard guard(lock);
+    latencies.push_back(static_cast<double>(now - sent) / 1e6);
+  });
+  const auto received = [&] {
+    std::lock_guard guard(lock);
+    return latencies;
+  };
   TBareClient publisher("bench-floor-pub", pki, "edge", port);
   if (!subscriber.WaitConnected() || !publisher.WaitConnected() || !subscriber.Subscribe(ATopic)) return {};
   // An alert-sized text (the simulator's type 1 payloads are about this long).
@@ -201,8 +149,8 @@ std::vector<double> MeasureFloor(TStack& AStack, const std::string& ATopic, long
     std::this_thread::sleep_until(start + std::chrono::nanoseconds(i * 1'000'000'000LL / ARate));
     publisher.Publish(ATopic, payload(NowNs()));
   }
-  WaitFor([&] { return static_cast<long>(subscriber.Latencies().size()) >= ACount; }, 5s);
-  return subscriber.Latencies();
+  WaitFor([&] { return static_cast<long>(received().size()) >= ACount; }, 5s);
+  return received();
 }
 
 // Signs in and syncs a session on the UI thread; the services stay registered until Release.
