@@ -1,11 +1,17 @@
 #pragma once
 // Small helpers shared by the benchmark programs.
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ZEL::Bench {
@@ -40,5 +46,24 @@ inline int Shell(const std::string& ACommand) { return std::system(ACommand.c_st
 
 // The folder of the test peers' scripts.
 inline std::string PeersDir() { return std::string(ZEL_SOURCE_DIR) + "/tests/peers"; }
+
+// Runs ADrive on a thread of its own while the UI thread runs the event loop (the services
+// hand work to it); ends the loop when ADrive returns. An exception fails the run.
+inline int RunDriven(int& argc, char** argv, const std::function<int()>& ADrive) {
+  QCoreApplication app(argc, argv);
+  int rc = 1;
+  std::thread driver([&] {
+    try {
+      rc = ADrive();
+    } catch (const std::exception& E) {
+      std::fprintf(stderr, "%s: %s\n", argv[0], E.what());
+      rc = 1;
+    }
+    QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  });
+  app.exec();
+  driver.join();
+  return rc;
+}
 
 }  // namespace ZEL::Bench

@@ -17,9 +17,6 @@
 #include "BenchSupport.h"
 #include <mosquitto.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -292,14 +289,4 @@ int Drive() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  int rc = 1;
-  std::thread driver([&] {
-    rc = Drive();
-    QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-  });
-  app.exec();
-  driver.join();
-  return rc;
-}
+int main(int argc, char** argv) { return ZEL::Bench::RunDriven(argc, argv, Drive); }

@@ -17,9 +17,6 @@
 
 #include <httplib.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -334,18 +331,4 @@ int Drive() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  int rc = 1;
-  std::thread driver([&] {
-    try {
-      rc = Drive();
-    } catch (const std::exception& E) {
-      rc = Fail(E.what());
-    }
-    QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-  });
-  app.exec();
-  driver.join();
-  return rc;
-}
+int main(int argc, char** argv) { return ZEL::Bench::RunDriven(argc, argv, Drive); }
