@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Draws the client's windows on the offscreen platform and writes them as PNGs into
 # docs/screens (shown by the README). The render tool draws them over stand-in services;
-# the Events view and its open filter are pictured by one test of the UI test program,
-# against the whole local demo stack (needs what tests/peers/stack.sh needs).
+# the Events view and its open filter, the Devices view and the Profile view are pictured
+# by two tests of the UI test program, against the whole local demo stack (needs what tests/peers/stack.sh needs).
 #
 #   scripts/render-screens.sh [--build-dir DIR] [--out DIR]
 #
@@ -26,9 +26,9 @@ cmake --build "$dir" --target zel_render_screens zel_ui_tests -j "$(nproc)"
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen "$dir/tests/render/zel_render_screens" "$out"
 
-stacked=(events-view events-filter)
+stacked=(events-view events-filter devices-view profile-view)
 for name in "${stacked[@]}"; do rm -f "$out/$name.png"; done
-ZEL_SCREENS_DIR="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/zel_ui_tests" --gtest_filter='EventsScreens.*'
+ZEL_SCREENS_DIR="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/zel_ui_tests" --gtest_filter='EventsScreens.*:DevicesScreens.*'
 for name in "${stacked[@]}"; do
   if [ ! -s "$out/$name.png" ]; then
     echo "render-screens.sh: $out/$name.png was not written" >&2

@@ -1,5 +1,6 @@
 #include "ZEL.UINotification.h"
 #include "ZEL.Utils.h"
+#include "ZEL.Utils.Clipboard.h"
 
 #include "Git.Revision.h"
 
@@ -29,6 +30,17 @@ void SetClipboardSetter(TClipboardSetter ASetter) {
   auto setter = ASetter ? std::make_shared<const TClipboardSetter>(std::move(ASetter)) : nullptr;
   std::lock_guard lock(GClipboardLock);
   GClipboardSetter = std::move(setter);
+}
+
+bool CopyToClipboard(const std::string& AText) {
+  std::shared_ptr<const TClipboardSetter> setter;
+  {
+    std::lock_guard lock(GClipboardLock);
+    setter = GClipboardSetter;
+  }
+  if (!setter) return false;
+  (*setter)(AText);
+  return true;
 }
 
 void CopyVersionInfoToUser() {

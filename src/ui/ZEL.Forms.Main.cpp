@@ -12,8 +12,10 @@
 #include "ZEL.Style.h"
 #include "ZEL.Toast.h"
 #include "ZEL.UINotification.h"
+#include "ZEL.View.EventSources.h"
 #include "ZEL.View.Events.h"
 #include "ZEL.View.Pending.h"
+#include "ZEL.View.Profile.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -306,6 +308,10 @@ void TfrmMain::PopulateViews() {
     TBaseFormView* view = nullptr;
     if (hosted.View == TView::Events && !GStandInViews) {
       view = new TEventsViewForm(this);
+    } else if (hosted.View == TView::EdgeDevcies && !GStandInViews) {
+      view = new TEventSourcesViewForm(this);
+    } else if (hosted.View == TView::Profile && !GStandInViews) {
+      view = new TProfileViewForm(this);
     } else {
       const TPendingSlot slot = PendingSlotOf(hosted.View);
       view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);

@@ -1,0 +1,85 @@
+#include "ZEL.View.EventSources.h"
+
+#include "ZEL.Edge.h"
+#include "ZEL.EdgeService.Interf.h"
+#include "ZEL.EventSources.RowDelegate.h"
+#include "ZEL.EventSources.Rows.h"
+#include "ZEL.Exceptions.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Messaging.Messages.h"
+#include "ZEL.Services.Container.h"
+
+#include <QListView>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace ZEL {
+
+namespace {
+
+ILogWriter& Log() { return LogsPipe::ZELLog(); }
+
+}  // namespace
+
+TEventSourcesViewForm::TEventSourcesViewForm(QWidget* AParent) : TBaseFormView(AParent) {
+  setObjectName(QStringLiteral("EventSources"));
+  setWindowTitle(QStringLiteral("Devices"));
+  resize(375, 568);
+  auto* LOuter = new QVBoxLayout(this);
+  LOuter->setContentsMargins(0, 0, 0, 0);
+  lyContents = new QWidget(this);
+  lyContents->setObjectName(QStringLiteral("lyContents"));
+  LOuter->addWidget(lyContents);
+  auto* LLayout = new QVBoxLayout(lyContents);
+  LLayout->setContentsMargins(0, 0, 0, 0);
+  LLayout->setSpacing(0);
+
+  FRows = new TEventSourcesRowModel(this);
+  FDelegate = new TEventSourcesRowDelegate(this);
+  lvEdges = new QListView(lyContents);
+  lvEdges->setObjectName(QStringLiteral("lvEdges"));
+  lvEdges->setModel(FRows);
+  lvEdges->setItemDelegate(FDelegate);
+  lvEdges->setSpacing(1);
+  lvEdges->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  lvEdges->setSelectionMode(QAbstractItemView::NoSelection);
+  lvEdges->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  LLayout->addWidget(lvEdges, 1);
+
+  FMsgCondStateChanged = TZELMessager<TConditionStateChangeMessage>::Subscribe(
+      this, &TEventSourcesViewForm::Messaging_ConditionStateChange);
+}
+
+TEventSourcesViewForm::~TEventSourcesViewForm() {
+  TZELMessager<TConditionStateChangeMessage>::Unsubscribe(FMsgCondStateChanged);
+}
+
+void TEventSourcesViewForm::Enter(TView AFromView) {
+  TBaseFormView::Enter(AFromView);
+  PopulateEdges();
+}
+
+void TEventSourcesViewForm::Leave(TView AToView) { TBaseFormView::Leave(AToView); }
+
+void TEventSourcesViewForm::PopulateEdges() {
+  constexpr std::string_view LTag = "TEventSourcesViewForm.PopulateEdges";
+  std::vector<TEventSourceRow> LRows;
+  try {
+    if (auto LService = Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>())
+      LRows = EventSources::RowsOf(*LService);
+    else
+      Log().Error(LTag, "No edge service.");
+  } catch (const std::exception& E) {
+    // Rows already made are shown; the rest of the tree could not be read.
+    Log().FatalFmt(LTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+  }
+  Log().DebugFmt(LTag, "{} rows.", LRows.size());
+  FRows->Reset(std::move(LRows));
+}
+
+void TEventSourcesViewForm::Messaging_ConditionStateChange(TSender, const TConditionStateChangeMessage& AMessage) {
+  if (TZELConditionObject* LCondition = AMessage.Value()) FRows->RefreshCondition(*LCondition);
+}
+
+}  // namespace ZEL
