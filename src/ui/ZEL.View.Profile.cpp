@@ -81,9 +81,9 @@ QWidget* MakeSwitchRow(const char* ARowName, QCheckBox*& ASwitch, const char* AS
   LRow->setObjectName(QString::fromLatin1(ARowName));
   auto* LLayout = new QHBoxLayout(LRow);
   LLayout->setContentsMargins(0, 0, 0, 0);
+  LLayout->setSpacing(8);
   ASwitch = new QCheckBox(LRow);
   ASwitch->setObjectName(QString::fromLatin1(ASwitchName));
-  ASwitch->setFixedWidth(78);
   ASwitch->setChecked(false);
   AText = MakeLabel(ATextName, ACaption, 0, LRow);
   AText->setWordWrap(true);
