@@ -345,6 +345,8 @@ protected:
     return entries;
   }
 
+  // The program's own log file opens in its own folder before the log folder moves here.
+  ILogWriter& OwnLog = LogsPipe::ZELLog();
   std::string Logs = ZT::NewTempFolder("profile-logs");
   ZT::TScopedEnv LogsEnv{"ZEL_LOGS_DIR", Logs.c_str()};
   std::map<std::string, std::string> Files;
