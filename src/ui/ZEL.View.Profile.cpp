@@ -219,10 +219,11 @@ void TProfileViewForm::SwitchClick(bool AEscalated) {
       LApplied = View::Profile::ApplyPushSwitch(
           AEscalated ? View::Profile::TPushSwitch::Escalated : View::Profile::TPushSwitch::NonEscalated,
           LOwn->isChecked(), *LAuth, LPush.get(), *LData);
-    if (!LApplied) Dialogs::Dialogs().ShowMessage(this, View::Profile::cNoTopicMessage, {});
+    if (!LApplied) Dialogs::Dialogs().ShowMessage(pnlContents->window(), View::Profile::cNoTopicMessage, {});
   } catch (const std::exception& E) {
     Log().FatalFmt(cTag, "Push preference not saved. {}: {}", Exceptions::ClassNameOf(E), E.what());
-    Dialogs::Dialogs().ShowMessage(this, std::string("Unable to save the preference. ") + E.what(), {});
+    Dialogs::Dialogs().ShowMessage(pnlContents->window(), std::string("Unable to save the preference. ") + E.what(),
+                                   {});
   }
   // Both switches show what is stored (the switch clicked goes back when nothing was).
   const QSignalBlocker LBlockOwn(LOwn);
@@ -248,7 +249,7 @@ void TProfileViewForm::btnMQTTConnectClick() {
   auto LMQTT = Locator()->GetService<IZELMQTTService>();
   if (!LMQTT) return;
   if (LMQTT->IsConnected())
-    Dialogs::Dialogs().ShowMessage(this, "MQTT already connected.", {});
+    Dialogs::Dialogs().ShowMessage(pnlContents->window(), "MQTT already connected.", {});
   else
     LMQTT->Connect();
 }
@@ -258,7 +259,7 @@ void TProfileViewForm::btnMQTTStopLikeErrorClick() {
   if (LMQTT && LMQTT->IsConnected())
     LMQTT->Disconnect(true);
   else
-    Dialogs::Dialogs().ShowMessage(this, "MQTT Not connected.", {});
+    Dialogs::Dialogs().ShowMessage(pnlContents->window(), "MQTT Not connected.", {});
 }
 
 void TProfileViewForm::btnMQTTStopNormalClick() {
@@ -266,14 +267,14 @@ void TProfileViewForm::btnMQTTStopNormalClick() {
   if (LMQTT && LMQTT->IsConnected())
     LMQTT->Disconnect(false);
   else
-    Dialogs::Dialogs().ShowMessage(this, "MQTT Not connected.", {});
+    Dialogs::Dialogs().ShowMessage(pnlContents->window(), "MQTT Not connected.", {});
 }
 
 void TProfileViewForm::btnMQTTStatusClick() {
   auto LMQTT = Locator()->GetService<IZELMQTTService>();
   const bool LConnected = LMQTT && LMQTT->IsConnected();
   Dialogs::Dialogs().ShowMessage(
-      this, fmt::format("IsConnected: {} ReconnectAttempts: {} Last Error Message: {}", Utils::BoolToStrUF(LConnected),
+      pnlContents->window(), fmt::format("IsConnected: {} ReconnectAttempts: {} Last Error Message: {}", Utils::BoolToStrUF(LConnected),
                         LMQTT ? LMQTT->GetReconnectAttempts() : 0, LMQTT ? LMQTT->LastErrorMessage() : std::string()),
       {});
 }
@@ -311,7 +312,7 @@ void TProfileViewForm::ArchiveDone(const std::string& APath, const std::string& 
   FArchiving = false;
   if (IViewHost* LHost = GetViewHost()) LHost->HideProgress();
   if (!AError.empty()) {
-    Dialogs::Dialogs().ShowMessage(this, "Unable to make the logs archive. " + AError, {});
+    Dialogs::Dialogs().ShowMessage(pnlContents->window(), "Unable to make the logs archive. " + AError, {});
     return;
   }
   ShareFile(APath);
