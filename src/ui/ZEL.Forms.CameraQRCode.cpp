@@ -91,6 +91,7 @@ TfrmCameraScan::TfrmCameraScan(QWidget* AOwnerWindow)
   imgCameraBuffer->setObjectName("imgCameraBuffer");
   imgCameraBuffer->setAlignment(Qt::AlignCenter);
   imgCameraBuffer->setWordWrap(true);
+  imgCameraBuffer->setMargin(8);
   imgCameraBuffer->setMinimumSize(1, 1);
   imgCameraBuffer->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   LColumn->addWidget(imgCameraBuffer, 1);
@@ -176,7 +177,7 @@ void TfrmCameraScan::CameraPermissionRequestResult(bool AGranted) {
 void TfrmCameraScan::ShowPicture() {
   if (FPicture.isNull()) return;
   imgCameraBuffer->setPixmap(QPixmap::fromImage(
-      FPicture.scaled(imgCameraBuffer->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+      FPicture.scaled(imgCameraBuffer->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 void TfrmCameraScan::CamSampleBufferReady(const QVideoFrame& AFrame) {
