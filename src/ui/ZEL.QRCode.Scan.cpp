@@ -6,7 +6,6 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#define ZX_USE_UTF8
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>

@@ -4,7 +4,6 @@
 
 #include "ZEL.Forms.CameraQRCode.h"
 
-#define ZX_USE_UTF8
 #include <ZXing/BitMatrix.h>
 #include <ZXing/CharacterSet.h>
 #include <ZXing/MultiFormatWriter.h>
