@@ -37,10 +37,14 @@ std::string MakePrivateHome() {
 #if defined(__SANITIZE_THREAD__)
 // Qt's own libraries are not built with ThreadSanitizer, so it cannot see their
 // synchronisation (their mutexes and atomics); races reported inside them are not ours.
+// Qt Multimedia starts PulseAudio's own thread when it lists the devices: likewise.
 extern "C" const char* __tsan_default_suppressions() {
   return "race:libQt6Core.so.6\n"
          "race:libQt6Gui.so.6\n"
-         "race:libQt6Widgets.so.6\n";
+         "race:libQt6Widgets.so.6\n"
+         "race:libQt6Multimedia.so.6\n"
+         "race:libpulsecommon\n"
+         "race:libpulse.so.0\n";
 }
 extern "C" const char* __tsan_default_options() {
   return "halt_on_error=1 second_deadlock_stack=1";

@@ -4,6 +4,7 @@
 #include "ZEL.CRM.Types.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.Exceptions.h"
+#include "ZEL.Forms.CameraQRCode.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Register.Decisions.h"
 #include "ZEL.Style.h"
@@ -248,8 +249,24 @@ void TRegisterForm::btnBackClick() {
   if (GetViewHost()) GetViewHost()->ChangeView(TView::Authorize);
 }
 
+TRegisterForm::~TRegisterForm() { TZELMessager<TQRCodeScannedMessage>::Unsubscribe(FQRCodeScannedRef); }
+
 void TRegisterForm::btnScanQRCodeClick() {
-  // No scanner on the desktop: the button stays hidden and its click does nothing.
+  const bool LSubscribe = FQRCodeScannedRef.SubID < 0;
+  if (LSubscribe)
+    FQRCodeScannedRef = TZELMessager<TQRCodeScannedMessage>::Subscribe(this, &TRegisterForm::QRCodeScannedMessage);
+  // The view's content sits in the start-up window: the scanner belongs to that window.
+  TfrmCameraScan* LScan = TfrmCameraScan::ShowScanner(FormContent()->window());
+  // The subscription lasts as long as the scanner: closed by hand, it sends nothing more.
+  if (LSubscribe)
+    connect(LScan, &QObject::destroyed, this,
+            [this] { TZELMessager<TQRCodeScannedMessage>::Unsubscribe(FQRCodeScannedRef); });
+}
+
+void TRegisterForm::QRCodeScannedMessage(TSender, const TQRCodeScannedMessage& AMessage) {
+  editInvCode->setText(QString::fromStdString(AMessage.Value().InvCode));
+  editInvCode->setEnabled(false);
+  TZELMessager<TQRCodeScannedMessage>::Unsubscribe(FQRCodeScannedRef);
 }
 
 bool TRegisterForm::eventFilter(QObject* AWatched, QEvent* AEvent) {

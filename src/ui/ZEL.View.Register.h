@@ -2,6 +2,7 @@
 // The Register view: an invitation code checked with the backend on a pool task, then the
 // user's display name and password for the new account.
 
+#include "ZEL.Messaging.h"
 #include "ZEL.View.Base.h"
 
 #include <memory>
@@ -13,6 +14,8 @@ class QStackedWidget;
 
 namespace ZEL {
 
+class TQRCodeScannedMessage;
+
 class TRegisterForm : public TBaseFormView {
   Q_OBJECT
 public:
@@ -21,6 +24,7 @@ public:
   static constexpr int UserInfoCardHeight = 300;
 
   explicit TRegisterForm(QWidget* AParent = nullptr);
+  ~TRegisterForm() override;
 
   QWidget* FormContent() override { return lyContents; }
   bool CanGoBack() override { return true; }
@@ -31,6 +35,7 @@ public:
   void btnSignupClick();
   void btnBackClick();
   void btnScanQRCodeClick();
+  void QRCodeScannedMessage(TSender ASender, const TQRCodeScannedMessage& AMessage);
   void tcRegisterFormsChange();
 
   QWidget* lyForm;  // the card; its height follows the step
@@ -61,6 +66,8 @@ private:
   TView FPrevView = TView::Host;  // recorded on every entry; nothing reads it
   // Pool tasks hold a weak reference: one that finishes after the view is gone does nothing.
   std::shared_ptr<char> FAlive = std::make_shared<char>(0);
+  // The scanner's message, subscribed while a scanner opened here is open.
+  TZELMessagerRef FQRCodeScannedRef;
 };
 
 }  // namespace ZEL
