@@ -2,6 +2,7 @@
 
 #include "ZEL.Events.Extra.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.Style.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -101,7 +102,8 @@ TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt:
   LBar->setContentsMargins(0, 0, 0, 0);
   sbtnBack = new QToolButton(tbEvents);
   sbtnBack->setObjectName(QStringLiteral("sbtnBack"));
-  sbtnBack->setText(QStringLiteral("←"));
+  sbtnBack->setIcon(Style::Icon("back"));
+  sbtnBack->setIconSize(QSize(24, 24));
   sbtnBack->setToolTip(QStringLiteral("Back"));
   sbtnBack->setFixedSize(48, 40);
   LBar->addWidget(sbtnBack);

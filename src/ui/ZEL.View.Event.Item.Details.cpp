@@ -20,6 +20,7 @@
 #include "ZEL.REST.Service.Interf.h"
 #include "ZEL.Secrets.h"
 #include "ZEL.Services.Container.h"
+#include "ZEL.Style.h"
 #include "ZEL.UIThread.h"
 
 #include <QEvent>
@@ -109,6 +110,11 @@ public:
     I->setFixedSize(24, 24);
     State = PlainLabel({}, this, "State");
     State->setStyleSheet(QStringLiteral("font: bold 9pt \"Tahoma\";"));
+    // One column for every state, so titles line up from row to row.
+    QFont LBold = State->font();
+    LBold.setBold(true);
+    LBold.setPointSize(9);
+    State->setFixedWidth(QFontMetrics(LBold).horizontalAdvance(QStringLiteral("UPLOADING")) + 6);
     LLeft->addWidget(I);
     LLeft->addWidget(State);
     auto* LMiddle = new QVBoxLayout();
@@ -238,6 +244,7 @@ TEventItemDetailsForm::TEventItemDetailsForm(QWidget* AParent) : TBaseFormView(A
   btnServices = new QPushButton(QStringLiteral("Actions"), tabItemInfo);
   btnServices->setObjectName(QStringLiteral("btnServices"));
   btnServices->setFixedSize(70, 55);
+  btnServices->setStyleSheet(QStringLiteral("QPushButton { padding: 2px; }"));
   btnServices->hide();
   tabItemInfo->installEventFilter(this);
 
@@ -483,9 +490,10 @@ void TEventItemDetailsForm::LayoutAttachmentRow(QListWidgetItem* AItem) {
   LWidget->A->setVisible(LLook.Openable);
   LWidget->T->setText(QString::fromStdString(LExtra->Caption()));
   LWidget->D->setText(QString::fromStdString(LExtra->Text()));
-  const char* LIcon = LExtra->DataType() == 1 ? "🖼" : (LExtra->DataType() <= 3 ? "🎞" : "");
-  LWidget->I->setText(QString::fromUtf8(LIcon));
-  LWidget->I->setObjectName(LExtra->DataType() == 1 ? QStringLiteral("extra_image") : QStringLiteral("extra_clip"));
+  // "extra_image" for a picture, "extra_clip" for a video, none otherwise.
+  const char* LIcon = LExtra->DataType() == 1 ? "extra_image" : (LExtra->DataType() <= 3 ? "extra_clip" : "");
+  LWidget->I->setPixmap(*LIcon ? Style::Icon(LIcon).pixmap(24, 24) : QPixmap());
+  LWidget->I->setToolTip(QString::fromLatin1(LIcon));
 }
 
 void TEventItemDetailsForm::UpdateItemStatus(const std::string& AItemID, const std::string& AExtraID) {

@@ -5,20 +5,31 @@
 // exact requests the edge receives. The chosen alert and item are set in the events service
 // as the timeline sets them. Needs a built simulator (ZEL_BACKEND_SIM); skipped without one.
 
+#include "ZEL.Forms.Main.h"
 #include "ZEL.Forms.WebView.h"
+#include "ZEL.Events.RowModel.h"
+#include "ZEL.View.Events.h"
 #include "ZEL.Frames.PauseVariants.h"
 #include "ZEL.FrameStand.h"
 #include "ZEL.ItemDetails.Decisions.h"
 #include "ZEL.ItemDetails.View.TestSupport.h"
 #include "ZEL.JSON.Utils.h"
 #include "ZEL.Session.h"
+#include "ZEL.Style.h"
 #include "services/ZEL.Stack.TestSupport.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QLabel>
+#include <QTabWidget>
+#include <QTest>
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QScreen>
+
+#include <optional>
 
 namespace ZEL {
 namespace {
@@ -194,6 +205,95 @@ TEST_F(ItemDetailsStack, PausingForTheSmallestIntervalThenResumingSendsTheExactR
   EXPECT_EQ(resume["ServiceProvider"]["ID"], "COND-N-MOTION");
   EXPECT_EQ(resume["RequestData"]["Params"], nlohmann::ordered_json({{"State", 1}})) << resume.dump();
   ASSERT_TRUE(ZT::WaitUntil([&] { return ServiceRow("Disable") >= 0 && ServiceRow("Pause") >= 0; }, 10s));
+}
+
+// Only with ZEL_SCREENS_DIR set (scripts/render-screens.sh sets it): the main window over the
+// stack with the item details in its slot (chosen as the timeline chooses), both tabs and the
+// services panel, and the web view window showing a picture.
+class ItemDetailsScreens : public ::testing::Test {
+protected:
+  static const char* Folder() { return std::getenv("ZEL_SCREENS_DIR"); }
+  static void SetUpTestSuite() {
+    if (!Folder() || ZT::BackendSimulator().empty()) return;
+    Stack = new ZT::TStackRun();
+    Error = Stack->Start("details-screens");
+  }
+  static void TearDownTestSuite() {
+    delete Stack;
+    Stack = nullptr;
+  }
+  void SetUp() override {
+    ZT::AllowWebEngineAsRoot();
+    if (!Folder() || ZT::BackendSimulator().empty()) GTEST_SKIP() << "pictures only with ZEL_SCREENS_DIR";
+    ASSERT_TRUE(Error.empty()) << Error;
+    ASSERT_EQ(Stack->Control("POST", "/reset", ""), "200");
+    ASSERT_TRUE(Login.SignIn());
+    PrevSheet = qApp->styleSheet();
+    Style::Apply(*qApp);
+  }
+  void TearDown() override {
+    Forms::WebView::CloseWebView();
+    if (Main) Main->FreeServices();
+    Main.reset();
+    if (PrevSheet) qApp->setStyleSheet(*PrevSheet);
+    Login.Release();
+  }
+  static QString PathOf(const char* AName) {
+    return QDir(QString::fromLocal8Bit(Folder())).filePath(QString::fromLatin1(AName));
+  }
+  void Save(QWidget* AWidget, const char* AName) {
+    QTest::qWait(400);  // layout and style settle
+    EXPECT_TRUE(AWidget->grab().save(PathOf(AName), "PNG")) << AName;
+  }
+
+  static inline ZT::TStackRun* Stack = nullptr;
+  static inline std::string Error;
+  ZT::TStackSignIn Login;
+  ZT::TDialogsInPlace Dialogs;
+  std::unique_ptr<TfrmMain> Main;
+  std::optional<QString> PrevSheet;
+};
+
+TEST_F(ItemDetailsScreens, ItemDetailsTabsServicesAndTheWebWindow) {
+  ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(Folder())));
+  Main = std::make_unique<TfrmMain>();
+  Main->show();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Main->CurrentView() == TView::Events; }, 20s));
+  // The Events view's first pull replaces the alert list: choose once it is in.
+  auto* list = dynamic_cast<TEventsViewForm*>(Main->View(TView::Events));
+  ASSERT_NE(list, nullptr);
+  ASSERT_TRUE(ZT::WaitUntil([list] { return !list->Receiving() && list->Rows()->rowCount() > 1; }, 20s));
+  auto events = Main->Session()->EventsService();
+  events->SetDetailedEvent(cAlert);
+  TZELEvent* alert = events->GetDetailedEvent();
+  ASSERT_NE(alert, nullptr);
+  if (!alert->FindItem(cItem)) {
+    ASSERT_TRUE(alert->FetchItems());
+  }
+  events->SetDetailedEventItem(cItem);
+  Main->ChangeView(TView::EventItemDetails);
+  auto* view = dynamic_cast<TEventItemDetailsForm*>(Main->View(TView::EventItemDetails));
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(Main->CurrentView(), TView::EventItemDetails);
+  EXPECT_EQ(view->Tabs()->currentIndex(), 0);
+  EXPECT_TRUE(view->MediaTabVisible());
+  Save(Main.get(), "item-details-info.png");
+  view->btnServicesClick();
+  Save(Main.get(), "item-details-services.png");
+  view->btnHideServicesPanelClick();
+  view->Tabs()->setCurrentIndex(1);
+  Save(Main.get(), "item-details-media.png");
+
+  view->AttachmentRowDoubleClick(1);
+  ASSERT_TRUE(ZT::WaitUntil([] { return Forms::WebView::WebViewForm() != nullptr; }, 10s))
+      << (Dialogs.Service->Shown.empty() ? "" : Dialogs.Service->Shown[0]);
+  const std::string picture = "(function(){var i=document.querySelector('img');"
+                              "return i&&i.complete?i.naturalWidth+'x'+i.naturalHeight:'';})()";
+  ASSERT_TRUE(ZT::WaitUntil([&] { return RunScript(picture) == "160x120"; }, 20s));
+  TWebViewForm* web = Forms::WebView::WebViewForm();
+  QTest::qWait(800);  // the page paints
+  const QImage shot = web->screen()->grabWindow(web->winId()).toImage();
+  EXPECT_TRUE(shot.save(PathOf("web-view-picture.png"), "PNG"));
 }
 
 }  // namespace
