@@ -66,6 +66,20 @@ TEST_F(TItemDetailsViewTest, InfoPairsAndTheMediaTabOnlyWithMedia) {
   EXPECT_EQ(Rows(View->InfoList()).size(), 12u) << "images and videos totals added";
 }
 
+TEST_F(TItemDetailsViewTest, AFailureLoadingTheChosenItemIsShownNotThrown) {
+  // The alert left the list; the backend's answer for it cannot be read.
+  F.REST->OneEventResult = true;
+  F.REST->OneEvent = {{"not", "an array"}};
+  F.Events->SetDetailedEvent("a1e7000000000000000000ee");
+  F.Events->SetDetailedEventItem("17e4000000000000000000ee");
+  EXPECT_NO_THROW(View->Enter(TView::EventItems));
+  ASSERT_EQ(Dialogs.Service->Shown.size(), 1u);
+  EXPECT_EQ(Dialogs.Service->Shown[0].rfind("Unable to show the item: ", 0), 0u) << Dialogs.Service->Shown[0];
+  EXPECT_EQ(View->FormCaption(), D::cNoItemCaption);
+  EXPECT_EQ(View->InfoList()->count(), 0);
+  EXPECT_TRUE(View->ActionsButton()->isHidden());
+}
+
 TEST_F(TItemDetailsViewTest, AttachmentsByDeviceFollowTheirStateLiveForThisItemOnly) {
   TZELEventItem* item = Choose(MediaItem());
   View->Enter(TView::EventItems);
