@@ -68,6 +68,19 @@ TEST_F(WebViewWindow, TheNextOpeningReplacesTheWindowAndEscapeClosesIt) {
   EXPECT_EQ(W::WebViewForm(), nullptr);
 }
 
+TEST_F(WebViewWindow, BothWindowsGoWithTheMainWindow) {
+  auto* session = new QWidget();
+  QPointer<TWebViewForm> web = W::ShowURLInWebView("https://127.0.0.1:9/extra?objectid=A", true, session);
+  QPointer<TfrmTextView> text = TfrmTextView::ShowView("text", session);
+  ASSERT_TRUE(web && text);
+  EXPECT_FALSE(web->testAttribute(Qt::WA_QuitOnClose));
+  EXPECT_FALSE(text->testAttribute(Qt::WA_QuitOnClose));
+  delete session;
+  EXPECT_TRUE(web.isNull());
+  EXPECT_TRUE(text.isNull());
+  EXPECT_EQ(W::WebViewForm(), nullptr);
+}
+
 TEST_F(WebViewWindow, AnotherOriginIsRefusedWithAText) {
   QPointer<TWebViewForm> w = W::ShowURLInWebView("https://example.invalid/elsewhere", true, &Main);
   ASSERT_TRUE(WaitUntil([&] { return w && w->RefusedText()->isVisible(); }));
