@@ -34,6 +34,7 @@ protected:
     auto edge = MakeEdge("EDGE-1", cDetailsEdgeGuid, "North");
     edge["Conditions"].push_back(ConditionJSON("EDGE-1-COND-1", 1, {ServiceJSON(12, 0, "Switch"), ServiceJSON(15, 1, "Pause")}));
     edge["Conditions"].push_back(ConditionJSON("EDGE-1-COND-2", 1, {ServiceJSON(12, 0, "Switch")}, "Other"));
+    edge["Conditions"].push_back(ConditionJSON("EDGE-1-COND-3", 1, {ServiceJSON(0, 0, "Look")}, "Viewer"));
     ASSERT_TRUE(F.Edges->InitEdge(edge));
     F.Auth->Email = "demo@zel.test";
     View = std::make_unique<TEventItemDetailsForm>();

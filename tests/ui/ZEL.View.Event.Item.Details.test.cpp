@@ -200,6 +200,18 @@ TEST_F(TItemDetailsViewTest, SwitchingOffSendsTheRequestAndTheAnswerRefillsTheOp
   EXPECT_EQ(ParamsOf(F.MQTT->Published[1].Payload), nlohmann::ordered_json({{"State", 1}}));
 }
 
+TEST_F(TItemDetailsViewTest, AServiceOfAnotherKindIsListedButNotRun) {
+  TItemSpec spec;
+  spec.OriginatorID = "edge-1-cond-3";  // the condition's id in other letter case
+  Choose(spec);
+  View->Enter(TView::EventItems);
+  View->btnServicesClick();
+  ASSERT_EQ(ServiceCaptions(), std::vector<std::string>{"Look"});
+  View->ServiceRowClick(0);
+  EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{std::string(D::cUnknownServiceText)});
+  EXPECT_TRUE(F.MQTT->Published.empty());
+}
+
 TEST_F(TItemDetailsViewTest, PauseFrameSurvivesAnotherConditionAndSendsTheInterval) {
   Choose(TItemSpec{});
   View->Enter(TView::EventItems);
