@@ -110,16 +110,16 @@ TEST_F(WebViewWindow, AModalMainWindowBlocksNeitherWindow) {
 
 TEST_F(TItemDetailsViewTest, LeavingClosesTheWebWindowButNotTheTextWindows) {
   TScopedEnv backend{"ZEL_BACKEND_URL", "https://127.0.0.1:9"};
-  TItemSpec spec;
-  spec.Text = std::string(500, 'x');
-  spec.Attachments = {{"x1", "CAM-X", "Gate camera", 2, 1}};
-  Choose(spec);
+  TItemSpec given;
+  given.Text = std::string(500, 'x');
+  given.Attachments = {{"x1", "CAM-X", "Gate camera", 2, 1}};
+  Choose(given);
   View->Enter(TView::EventItems);
   View->AttachmentRowDoubleClick(1);
   ASSERT_TRUE(WaitUntil([] { return W::WebViewForm() != nullptr; }));
   EXPECT_EQ(W::WebViewForm()->Player()->url().query().toStdString(), "objectid=x1&AuthToken=");
   QPointer<TWebViewForm> web = W::WebViewForm();
-  View->InfoRowDoubleClick(RowOf(View->InfoList(), spec.Text));
+  View->InfoRowDoubleClick(RowOf(View->InfoList(), given.Text));
   QPointer<TfrmTextView> text;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (auto* t = qobject_cast<TfrmTextView*>(w)) text = t;

@@ -12,9 +12,9 @@ namespace {
 namespace D = ItemDetails::Decisions;
 
 TEST(ItemDetailsDecisions, InfoPairsCountDeclaredMediaAndTheTabFollowsThem) {
-  TItemSpec spec;
-  spec.Attachments = {{"x1", "CAM-1", "Gate", 2, 1}, {"x2", "CAM-1", "Gate", 0, 1}, {"x3", "CAM-1", "Gate", 0, 2}};
-  const auto item = MakeItem(spec);
+  TItemSpec given;
+  given.Attachments = {{"x1", "CAM-1", "Gate", 2, 1}, {"x2", "CAM-1", "Gate", 0, 1}, {"x3", "CAM-1", "Gate", 0, 2}};
+  const auto item = MakeItem(given);
   const std::vector<D::TInfoPair> expected = {{"Source:", "c1"},
                                               {"Received at:", Time::FormatLocalDisplay(item->DateTime())},
                                               {"Name:", "Yard motion"},
@@ -49,10 +49,10 @@ TEST(ItemDetailsDecisions, AttachmentsGroupByDeviceInOrderOfFirstAppearanceWhate
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    TItemSpec spec;
+    TItemSpec given;
     for (std::size_t i = 0; i < c.Devices.size(); ++i)
-      spec.Attachments.push_back({"x" + std::to_string(i + 1), c.Devices[i], "Name of " + c.Devices[i]});
-    const std::vector<D::TDeviceGroup> groups = D::GroupByDevice(*MakeItem(spec));
+      given.Attachments.push_back({"x" + std::to_string(i + 1), c.Devices[i], "Name of " + c.Devices[i]});
+    const std::vector<D::TDeviceGroup> groups = D::GroupByDevice(*MakeItem(given));
     ASSERT_EQ(groups.size(), c.Groups.size());
     std::size_t listed = 0;
     for (std::size_t g = 0; g < groups.size(); ++g) {

@@ -21,12 +21,12 @@ namespace {
 namespace D = ItemDetails::Decisions;
 
 TItemSpec MediaItem() {
-  TItemSpec spec;
-  spec.Attachments = {{"x1", "CAM-X", "Gate camera", 2, 1},
+  TItemSpec given;
+  given.Attachments = {{"x1", "CAM-X", "Gate camera", 2, 1},
                       {"x2", "CAM-Y", "Dock camera", 1, 1},
                       {"x3", "cam-x", "Gate camera", 3, 2},
                       {"x4", "CAM-Y", "Dock camera", 0, 2}};
-  return spec;
+  return given;
 }
 
 // The parameters of a published service request.
@@ -201,9 +201,9 @@ TEST_F(TItemDetailsViewTest, SwitchingOffSendsTheRequestAndTheAnswerRefillsTheOp
 }
 
 TEST_F(TItemDetailsViewTest, AServiceOfAnotherKindIsListedButNotRun) {
-  TItemSpec spec;
-  spec.OriginatorID = "edge-1-cond-3";  // the condition's id in other letter case
-  Choose(spec);
+  TItemSpec given;
+  given.OriginatorID = "edge-1-cond-3";  // the condition's id in other letter case
+  Choose(given);
   View->Enter(TView::EventItems);
   View->btnServicesClick();
   ASSERT_EQ(ServiceCaptions(), std::vector<std::string>{"Look"});
@@ -247,11 +247,11 @@ TEST_F(TItemDetailsViewTest, PauseFrameSurvivesAnotherConditionAndSendsTheInterv
 }
 
 TEST_F(TItemDetailsViewTest, LongInfoValuesOpenTextWindowsThatOutliveTheView) {
-  TItemSpec spec;
-  spec.Text = std::string(300, 'w') + "\n<b>not bold</b>";
-  Choose(spec);
+  TItemSpec given;
+  given.Text = std::string(300, 'w') + "\n<b>not bold</b>";
+  Choose(given);
   View->Enter(TView::EventItems);
-  const int text = RowOf(View->InfoList(), spec.Text);
+  const int text = RowOf(View->InfoList(), given.Text);
   ASSERT_GT(text, 0);
   View->InfoRowDoubleClick(text - 1);                             // its header
   View->InfoRowDoubleClick(RowOf(View->InfoList(), "Yard motion"));  // short: fits its row
@@ -260,7 +260,7 @@ TEST_F(TItemDetailsViewTest, LongInfoValuesOpenTextWindowsThatOutliveTheView) {
   View->InfoRowDoubleClick(text);
   auto windows = TextWindows();
   ASSERT_EQ(windows.size(), 2u);
-  EXPECT_EQ(windows[0]->Memo()->toPlainText().toStdString(), spec.Text);
+  EXPECT_EQ(windows[0]->Memo()->toPlainText().toStdString(), given.Text);
   EXPECT_TRUE(windows[0]->Memo()->isReadOnly());
   EXPECT_TRUE(windows[0]->isWindow());
   View->Leave(TView::EventItems);
