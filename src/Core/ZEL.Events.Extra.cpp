@@ -95,10 +95,13 @@ std::string TEventExtraDataItem::GetDownloadURL() const {
 
 bool TEventExtraDataItem::IsPresentOnServer() const {
   auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
-  if (!rest) return false;
+  return rest && IsPresentOnServer(*rest, FID);
+}
+
+bool TEventExtraDataItem::IsPresentOnServer(IZELRESTService& ARest, const std::string& AID) {
   std::string contentType;
   std::int64_t size = -1;
-  return rest->GetExtraDataTypeAndSize(FID, contentType, size);
+  return ARest.GetExtraDataTypeAndSize(AID, contentType, size);
 }
 
 bool TEventExtraDataItem::DownloadStream(std::ostream& AReceiver) const {

@@ -16,6 +16,8 @@
 
 namespace ZEL {
 
+class IZELRESTService;
+
 class TEventExtraDataItem {
 public:
   static constexpr std::string_view TypeName = "TEventExtraDataItem";
@@ -49,6 +51,9 @@ public:
   std::string GetDownloadURL() const;
   // Whether the backend has the bytes (HEAD answered with 200).
   bool IsPresentOnServer() const;
+  // The same check for an attachment id through a given backend client (for a pool task,
+  // which holds no attachment of the alert list).
+  static bool IsPresentOnServer(IZELRESTService& ARest, const std::string& AID);
   // The bytes into AReceiver; the backend's result.
   bool DownloadStream(std::ostream& AReceiver) const;
 

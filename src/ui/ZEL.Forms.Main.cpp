@@ -13,6 +13,7 @@
 #include "ZEL.Toast.h"
 #include "ZEL.UINotification.h"
 #include "ZEL.View.EventSources.h"
+#include "ZEL.View.Event.Item.Details.h"
 #include "ZEL.View.Events.h"
 #include "ZEL.View.Pending.h"
 #include "ZEL.View.Profile.h"
@@ -312,6 +313,8 @@ void TfrmMain::PopulateViews() {
       view = new TEventSourcesViewForm(this);
     } else if (hosted.View == TView::Profile && !GStandInViews) {
       view = new TProfileViewForm(this);
+    } else if (hosted.View == TView::EventItemDetails && !GStandInViews) {
+      view = new TEventItemDetailsForm(this);
     } else {
       const TPendingSlot slot = PendingSlotOf(hosted.View);
       view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);

@@ -172,7 +172,10 @@ void TRestApi::Routes() {
     if (info->State != 2)
       return Refuse(res, 404, "attachment " + id + " is not available (state " + std::to_string(info->State) + ")");
     res.status = 200;
-    res.set_content(MakePng(id), "image/png");
+    if (info->DataType == 1)
+      res.set_content(MakePng(id), "image/png");
+    else
+      res.set_content(FSim.Clip(), "video/webm");
   }));
 
   FServer->set_error_handler([](const httplib::Request&, httplib::Response& res) {

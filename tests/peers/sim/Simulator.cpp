@@ -9,6 +9,16 @@ namespace ZelSim {
 TSimulator::TSimulator(TSimOptions AOptions) : FOptions(std::move(AOptions)) {}
 
 bool TSimulator::Start(std::string& AError) {
+  {
+    std::ifstream clip(FOptions.ClipPath, std::ios::binary);
+    std::stringstream bytes;
+    if (clip) bytes << clip.rdbuf();
+    FClip = bytes.str();
+    if (FClip.empty()) {
+      AError = "cannot read the clip file \"" + FOptions.ClipPath + "\"";
+      return false;
+    }
+  }
   std::ifstream in(FOptions.SeedPath);
   if (!in) {
     AError = "cannot read the seed file \"" + FOptions.SeedPath + "\"";
@@ -88,9 +98,8 @@ void TSimulator::ScheduleResumes(const std::vector<TResume>& AResumes) {
 void TSimulator::ScheduleProgress(const json& AItem, int AStepMs) {
   for (const auto& x : AItem.value("ExtraData", json::array())) {
     const std::string id = x.value("ObjectId", "");
-    const bool picture = x.value("DataType", 1) == 1;
     for (int step = 1; step <= 2; ++step) {
-      const int state = step == 1 ? 1 : (picture ? 2 : 3);
+      const int state = step == 1 ? 1 : 2;
       FScheduler.After(std::chrono::milliseconds(AStepMs * step), [this, id, state] {
         TOutbox out;
         try {

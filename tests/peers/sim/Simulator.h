@@ -15,6 +15,7 @@ namespace ZelSim {
 
 struct TSimOptions {
   std::string SeedPath;
+  std::string ClipPath;               // the bytes served for every ready video (WebM)
   std::optional<TInstant> PinnedNow;  // reference time of the seed's relative dates
   std::string Audience = "zeldevstand";
   int AutoAlertSeconds = 0;           // 0: edges raise alerts only when asked
@@ -36,6 +37,8 @@ class TSimulator {
   TWorld& World() { return FWorld; }
   TFaults& Faults() { return FFaults; }
   const TSimOptions& Options() const { return FOptions; }
+  // The clip read at start, served for every ready video.
+  const std::string& Clip() const { return FClip; }
   bool Stopping() const { return FStopping; }
 
   // Control operations: change the data and publish what the edges would publish.
@@ -55,6 +58,7 @@ class TSimulator {
   void ArmAutoAlerts();
 
   TSimOptions FOptions;
+  std::string FClip;
   TWorld FWorld;
   TFaults FFaults;
   TBroker FBroker;

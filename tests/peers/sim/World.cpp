@@ -456,7 +456,6 @@ json TWorld::RaiseAlert(const json& AArgs, TOutbox& AOut) {
   const int attachments = IntArg(AArgs, "attachments", 1, 0, 10);
   const int dataType = IntArg(AArgs, "dataType", 1, 1, 3);
   const int state = IntArg(AArgs, "attachmentState", 0, 0, 3);
-  if (dataType != 1 && state == 2) throw ESimError(409, "the simulator has no video content to offer");
   const std::string caption = StrArg(AArgs, "caption", Str(*origin, "Name"));
   const std::string text = StrArg(AArgs, "text", "Raised by " + Str(*origin, "Name") + " at " +
                                                      Str(*edge.Node, "Name") + ".");
@@ -494,7 +493,6 @@ json TWorld::AddItem(const json& AArgs, TOutbox& AOut) {
   const int attachments = IntArg(AArgs, "attachments", 0, 0, 10);
   const int dataType = IntArg(AArgs, "dataType", 1, 1, 3);
   const int state = IntArg(AArgs, "attachmentState", 0, 0, 3);
-  if (dataType != 1 && state == 2) throw ESimError(409, "the simulator has no video content to offer");
   static const char* const kCaptions[] = {"Event", "Viewed", "Dismissed", "Escalated", "Inactive", "Note"};
   const std::string caption = StrArg(AArgs, "caption", kCaptions[type]);
   const std::string text = StrArg(AArgs, "text", std::string(kCaptions[type]) + ".");
@@ -539,8 +537,6 @@ json TWorld::MoveAttachment(const json& AArgs, TOutbox& AOut) {
       if (next < current && !force)
         throw ESimError(409, "attachment state goes only forward (now " + std::to_string(current) +
                                  "); pass \"force\": true to publish a step back");
-      if (next == 2 && Int(x, "DataType").value_or(1) != 1)
-        throw ESimError(409, "the simulator has no video content to offer");
       x["State"] = next;
       x["DateTime"] = FormatUTC(Now());
       json update = json::object();

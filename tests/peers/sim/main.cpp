@@ -35,6 +35,7 @@ Broker (the edges; leave out --broker-port to run without a broker):
   --broker-key FILE          its key
 Data and behaviour:
   --seed FILE                seed data (default: seed.json beside the sources)
+  --clip FILE                WebM served for ready videos (default: clip.webm beside the sources)
   --now ISO8601              reference time of the seed's relative dates (default: start time)
   --audience TEXT            audience the identity tokens must carry (default zeldevstand)
   --auto-alert-seconds N     raise an alert every N seconds, edges in turn (default 0: off)
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
 
   ZelSim::TSimOptions options;
   options.SeedPath = flag("--seed", ZEL_SIM_DEFAULT_SEED);
+  options.ClipPath = flag("--clip", ZEL_SIM_DEFAULT_CLIP);
   options.Audience = flag("--audience", options.Audience);
   if (flags.count("--now")) {
     ZelSim::TInstant t;

@@ -1,0 +1,78 @@
+#pragma once
+// The window that shows an attachment (a picture or a clip) from the backend's download
+// address. At most one is open: the next opening replaces it. Its page runs in an
+// off-the-record profile, goes nowhere but the backend, opens no other windows, and takes a
+// certificate the web engine does not know only when it verifies against $ZEL_CA_FILE.
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include <QByteArray>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QKeyEvent;
+class QLabel;
+class QToolButton;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace ZEL {
+
+class TWebViewPage;
+
+class TWebViewForm : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr std::string_view TypeName = "TWebViewForm";
+  static constexpr std::string_view cRefusedText =
+      "The file cannot be shown: the server's certificate is not trusted.";
+
+  explicit TWebViewForm(QWidget* AParent);
+  ~TWebViewForm() override;
+
+  void Play(const std::string& ASource);
+  void PlayImage(const std::string& ASource);
+
+  QWebEngineView* Player() const { return webPlayer; }
+  QToolButton* BackButton() const { return sbtnBack; }
+  // Shown instead of the page when the page was refused.
+  QLabel* RefusedText() const { return txtRefused; }
+
+protected:
+  void keyPressEvent(QKeyEvent* AEvent) override;
+
+private:
+  void Navigate(const std::string& ASource);
+  void ShowRefused();
+
+  QWidget* lyContents;
+  QWidget* tbEvents;
+  QToolButton* sbtnBack;
+  QWebEngineProfile* FProfile;
+  TWebViewPage* FPage;
+  QWebEngineView* webPlayer;
+  QLabel* txtRefused;
+};
+
+}  // namespace ZEL
+
+namespace ZEL::Forms::WebView {
+
+// The web view window now open, or none.
+TWebViewForm* WebViewForm();
+// Closes the open window (if any) and shows ASource in a new one over AParent (the main
+// window): a picture when AIsImage, else a clip.
+TWebViewForm* ShowURLInWebView(const std::string& ASource, bool AIsImage, QWidget* AParent);
+// Closes the open window, if any.
+void CloseWebView();
+
+// Whether AUrl has the origin (scheme, host, port) of ABase.
+bool SameOrigin(const QUrl& AUrl, const QUrl& ABase);
+// Whether the chain (leaf first, DER each) verifies against the PEM CA file for AHost.
+bool ChainVerifies(const std::vector<QByteArray>& AChainDer, const std::string& ACAFile, const std::string& AHost);
+
+}  // namespace ZEL::Forms::WebView
