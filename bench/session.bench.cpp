@@ -238,6 +238,7 @@ int Drive() {
   const auto copy = std::filesystem::copy_options::overwrite_existing;
   std::filesystem::copy_file(pki + "/mobile_app.crt", certs + "/mobile_app.crt", copy);
   std::filesystem::copy_file(pki + "/mobile_app.key", certs + "/mobile_app.key", copy);
+  std::filesystem::copy_file(pki + "/ca.crt", certs + "/mobile_app_ca.crt", copy);
   setenv("HOME", home.c_str(), 1);
   setenv("ZEL_LOGS_DIR", (stack.Root + "/logs").c_str(), 1);
   setenv("ZEL_MQTT_CERTS_DIR", certs.c_str(), 1);

@@ -24,7 +24,7 @@ trap 'rm -rf "$fuzzwork"' EXIT
 mkdir -p "$fuzzwork/corpus" "$fuzzwork/logs" "$fuzzwork/artifacts"
 cp "$root"/tests/fuzz/corpus/* "$fuzzwork/corpus/"
 if ! (cd "$fuzzwork" && ZEL_LOGS_DIR="$fuzzwork/logs" ASAN_OPTIONS=detect_leaks=1 \
-      "$root/build/fuzz/tests/fuzz/zel_fuzz_model" -max_total_time=60 -seed=1 -timeout=10 \
+      "$root/build/fuzz/tests/fuzz/zel_fuzz_model" -max_total_time=60 -seed=1 -timeout=10 -max_len=262144 \
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$fuzzwork/artifacts/" \
       "$fuzzwork/corpus" >"$fuzzwork/fuzz.log" 2>&1); then
   tail -n 80 "$fuzzwork/fuzz.log"

@@ -38,8 +38,9 @@ public:
   virtual bool Logout(bool AIsUserIntent, const std::string& AReason) = 0;
   virtual void RefreshUserToken() = 0;
   virtual bool ValidateInviteCode(const std::string& ACode) = 0;
-  // The service keeps the record; the caller must not free it.
-  virtual TZELUserRecord* CRMUserRecord() = 0;
+  // The record as it is now, shared: a later sign-in or check replaces the service's record
+  // without touching the one a caller holds (on any thread). Null when there is none.
+  virtual std::shared_ptr<const TZELUserRecord> CRMUserRecord() = 0;
   virtual std::string FirebaseEscalatedTopic() = 0;
   virtual std::string FirebaseNonEscalatedTopic() = 0;
 };

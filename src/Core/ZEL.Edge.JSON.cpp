@@ -1,5 +1,7 @@
 #include "ZEL.Edge.JSON.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <limits>
 
@@ -29,6 +31,10 @@ std::optional<std::int32_t> TryGetInt32(const TJSON& ARoot, std::string_view APa
 }
 
 std::optional<TJSON> ParseObject(std::string_view AText, bool AQuiet) {
+  if (!ZEL::JSON::Helpers::NestingAllowed(AText, "ZEL.Edge.JSON.ParseObject")) {
+    if (AQuiet) return std::nullopt;
+    throw EZELException(fmt::format("The JSON text nests deeper than {} levels.", ZEL::JSON::Helpers::MaxNestingDepth));
+  }
   TJSON value = TJSON::parse(AText.begin(), AText.end(), nullptr, !AQuiet);
   if (value.is_discarded()) return std::nullopt;
   if (!value.is_object()) throw EInvalidCast(std::string(InvalidCastMessage));

@@ -75,17 +75,17 @@ void TZELEdgeObject::ProcessMQTTUpdate(const std::string& AJSON) {
     payload = Edge::JSON::ParseObject(AJSON, true);
   } catch (const std::exception& E) {
     log.FatalFmt(Tag, "Unable to parse MQTT payload. E.ClassName: {} E.Message: {} Payload: {}",
-                 Exceptions::ClassNameOf(E), E.what(), AJSON);
+                 Exceptions::ClassNameOf(E), E.what(), LogsPipe::Shortened(AJSON));
   }
   const auto type = payload ? Edge::JSON::TryGetInteger(*payload, "Type") : std::nullopt;
   if (!type) {
-    log.WarnFmt(Tag, "MQTT payload is untyped. Skipping. Payload: {}", AJSON);
+    log.WarnFmt(Tag, "MQTT payload is untyped. Skipping. Payload: {}", LogsPipe::Shortened(AJSON));
     return;
   }
   log.InfoFmt(Tag, "Recognized type = {}", *type);
   if (*type < cMinUpdateType || *type > cMaxUpdateType) {
     log.WarnFmt(Tag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", *type, cMinUpdateType,
-                cMaxUpdateType, AJSON);
+                cMaxUpdateType, LogsPipe::Shortened(AJSON));
     return;
   }
   payload.reset();
@@ -95,17 +95,17 @@ void TZELEdgeObject::ProcessMQTTUpdate(const std::string& AJSON) {
 void TZELEdgeObject::ProcessServiceResponse(const std::string& AJSON) {
   const std::string Tag = "TZELEdgeObject.ProcessServiceResponse[" + ID() + "]";
   ILogWriter& log = LogsPipe::ZELLog();
-  log.Debug(Tag, "START. AJSON = " + AJSON);
+  log.Debug(Tag, "START. AJSON = " + LogsPipe::Shortened(AJSON));
 
   std::optional<TJSON> parsed;
   try {
     parsed = Edge::JSON::ParseObject(AJSON, false);
   } catch (const TJSON::exception& E) {
-    log.FatalFmt(Tag, "Error: \"{}\" Invalid JSON: \"{}\"", E.what(), AJSON);
+    log.FatalFmt(Tag, "Error: \"{}\" Invalid JSON: \"{}\"", E.what(), LogsPipe::Shortened(AJSON));
     return;
-  } catch (const EInvalidCast& E) {
-    // Valid JSON that is no object is as unusable as text that is no JSON.
-    log.FatalFmt(Tag, "Error: \"{}\" Invalid JSON: \"{}\"", E.what(), AJSON);
+  } catch (const EZELException& E) {
+    // Valid JSON that is no object, or nests too deeply, is as unusable as text that is no JSON.
+    log.FatalFmt(Tag, "Error: \"{}\" Invalid JSON: \"{}\"", E.what(), LogsPipe::Shortened(AJSON));
     return;
   }
   const TJSON& payload = *parsed;
@@ -114,11 +114,11 @@ void TZELEdgeObject::ProcessServiceResponse(const std::string& AJSON) {
   if (auto id = Helpers::TryGetString(payload, "Originator.ID")) {
     originatorID = std::move(*id);
   } else {
-    log.FatalFmt(Tag, "Unable to get \"Originator.ID\". JSON: \"{}\"", AJSON);
+    log.FatalFmt(Tag, "Unable to get \"Originator.ID\". JSON: \"{}\"", LogsPipe::Shortened(AJSON));
     if (auto fallback = Helpers::TryGetString(payload, "Response.Originator.ID"))
       originatorID = std::move(*fallback);
     else
-      log.FatalFmt(Tag, "Unable to get \"Response.Originator.ID\". JSON: \"{}\"", AJSON);
+      log.FatalFmt(Tag, "Unable to get \"Response.Originator.ID\". JSON: \"{}\"", LogsPipe::Shortened(AJSON));
     if (originatorID.empty()) return;
   }
 
@@ -126,11 +126,11 @@ void TZELEdgeObject::ProcessServiceResponse(const std::string& AJSON) {
   if (auto type = Edge::JSON::TryGetInteger(payload, "Originator.Type")) {
     originatorType = *type;
   } else {
-    log.WarnFmt(Tag, "Unable to get \"Originator.Type\". JSON: \"{}\"", AJSON);
+    log.WarnFmt(Tag, "Unable to get \"Originator.Type\". JSON: \"{}\"", LogsPipe::Shortened(AJSON));
     if (auto fallback = Edge::JSON::TryGetInteger(payload, "Response.Originator.Type"))
       originatorType = *fallback;
     else
-      log.FatalFmt(Tag, "Unable to get \"Response.Originator.Type\" too. JSON: \"{}\"", AJSON);
+      log.FatalFmt(Tag, "Unable to get \"Response.Originator.Type\" too. JSON: \"{}\"", LogsPipe::Shortened(AJSON));
     if (originatorType == -1) return;
   }
 
@@ -144,13 +144,13 @@ void TZELEdgeObject::ProcessServiceResponse(const std::string& AJSON) {
   const auto requestID = Helpers::TryGetString(payload, "RequestId");
   if (!requestID) {
     log.Warn(Tag, "ProcessServiceResponse. Expected \"RequestId\" not found.");
-    if (originatorType == cAnsweredByCondition) UpdateConditionFromResponse(payload, originatorID, Tag, AJSON);
+    if (originatorType == cAnsweredByCondition) UpdateConditionFromResponse(payload, originatorID, Tag, LogsPipe::Shortened(AJSON));
     return;
   }
   TServiceRequestContainer* container = nullptr;
   if (!FindRequestContainer(*requestID, container)) {
     log.ErrorFmt(Tag, "ProcessServiceResponse. RequestId \"{}\" not found(request was not sent by us). Paylod: {}",
-                 *requestID, AJSON);
+                 *requestID, LogsPipe::Shortened(AJSON));
     return;
   }
 
@@ -182,7 +182,7 @@ void TZELEdgeObject::ProcessServiceResponse(const std::string& AJSON) {
                         "\" not found in local cache, it is model will be loaded ok on request.");
     }
   } else if (originatorType == cAnsweredByCondition) {
-    UpdateConditionFromResponse(payload, originatorID, Tag, AJSON);
+    UpdateConditionFromResponse(payload, originatorID, Tag, LogsPipe::Shortened(AJSON));
   }
 }
 
@@ -192,7 +192,7 @@ void TZELEdgeObject::UpdateConditionFromResponse(const TJSON& APayload, const st
   if (!HasCondition(AOriginatorID, condition)) return;
   const TJSON* originator = Helpers::TryGetObject(APayload, "Originator");
   if (!originator) {
-    LogsPipe::ZELLog().FatalFmt(ATag, "Unable to get \"Originator.State\". JSON: \"{}\"", AJSON);
+    LogsPipe::ZELLog().FatalFmt(ATag, "Unable to get \"Originator.State\". JSON: \"{}\"", LogsPipe::Shortened(AJSON));
     return;
   }
   if (condition->UpdateStatusAndState(originator))

@@ -10,6 +10,7 @@ namespace ZEL::Events::JSON {
 namespace Helpers = ZEL::JSON::Helpers;
 
 TJSON ParseObject(std::string_view ARaw, std::string_view AInvalidMessage) {
+  if (!Helpers::NestingAllowed(ARaw, "ZEL.Events.JSON.ParseObject")) throw EZELException(std::string(AInvalidMessage));
   TJSON value = TJSON::parse(ARaw.begin(), ARaw.end(), nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded()) throw EZELException(std::string(AInvalidMessage));
   CheckObject(value);
@@ -54,10 +55,10 @@ std::string ToJSONText(const TJSON& AValue) {
 void LogMissing(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog) {
   ILogWriter& log = LogsPipe::ZELLog();
   if (ALog.Getter.empty())
-    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, ToJSONText(AObject));
+    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, LogsPipe::Shortened(ToJSONText(AObject)));
   else
     log.FatalFmt(ALog.Tag, "[{}] Unable to get data from \"{}\". JSON Object: {}", ALog.Getter, AKey,
-                 ToJSONText(AObject));
+                 LogsPipe::Shortened(ToJSONText(AObject)));
 }
 
 namespace {

@@ -3,10 +3,12 @@
 // the owner calls them all in the order they were first added.
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -101,11 +103,19 @@ public:
       FHandlers.push_back(AHandler);
   }
 
-  // Removes the first equal handler; nothing when none is registered.
+  // Removes the first equal handler; nothing when none is registered. A call of it that an
+  // emission on another thread has begun is waited for, so that once this returns the
+  // handler runs no more and its object may go. (On the emitting thread itself, from inside
+  // a handler, it returns at once.)
   void RemoveHandler(const THandler& AHandler) override {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::unique_lock<std::mutex> lock(FLock);
     auto it = std::find(FHandlers.begin(), FHandlers.end(), AHandler);
     if (it != FHandlers.end()) FHandlers.erase(it);
+    const auto self = std::this_thread::get_id();
+    FCallEnded.wait(lock, [&] {
+      return std::none_of(FCalls.begin(), FCalls.end(),
+                          [&](const TCall& ACall) { return ACall.Thread != self && *ACall.Handler == AHandler; });
+    });
   }
 
   void Clear() {
@@ -127,18 +137,46 @@ protected:
       snapshot = FHandlers;
     }
     for (const THandler& handler : snapshot) {
-      if (!StillRegistered(handler)) continue;
-      if (!AProc(handler)) break;
+      // The check and the start of the call are one step under the lock: a removal either
+      // comes first (the handler is skipped) or waits for the call to end.
+      if (!BeginCall(handler)) continue;
+      bool goOn = false;
+      try {
+        goOn = AProc(handler);
+      } catch (...) {
+        EndCall(handler);
+        throw;
+      }
+      EndCall(handler);
+      if (!goOn) break;
     }
   }
 
 private:
-  bool StillRegistered(const THandler& AHandler) const {
+  struct TCall {
+    const THandler* Handler;
+    std::thread::id Thread;
+  };
+
+  bool BeginCall(const THandler& AHandler) {
     std::lock_guard<std::mutex> guard(FLock);
-    return std::find(FHandlers.begin(), FHandlers.end(), AHandler) != FHandlers.end();
+    if (std::find(FHandlers.begin(), FHandlers.end(), AHandler) == FHandlers.end()) return false;
+    FCalls.push_back({&AHandler, std::this_thread::get_id()});
+    return true;
+  }
+
+  void EndCall(const THandler& AHandler) {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      const auto it = std::find_if(FCalls.begin(), FCalls.end(), [&](const TCall& ACall) { return ACall.Handler == &AHandler; });
+      if (it != FCalls.end()) FCalls.erase(it);
+    }
+    FCallEnded.notify_all();
   }
 
   mutable std::mutex FLock;
+  std::condition_variable FCallEnded;
+  std::vector<TCall> FCalls;  // calls in progress, of every emitting thread
   std::vector<THandler> FHandlers;
   const void* FOwner;
 };

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "ZEL.LogsPipe.h"
+
 #include <cmath>
 #include <limits>
 
@@ -155,6 +157,45 @@ void AddPair(TJSON& AObject, std::string AName, TJSON AValue) {
   Exceptions::Assert(AObject.is_object(), "AddPair: the value is not a JSON object.");
   // ordered_map is a vector of pairs underneath; push_back keeps a repeated name.
   AObject.get_ref<TJSON::object_t&>().push_back({std::move(AName), std::move(AValue)});
+}
+
+}  // namespace ZEL::JSON::Helpers
+
+namespace ZEL::JSON::Helpers {
+
+bool NestsDeeperThan(std::string_view AText, int AMax) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const char c = AText[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;  // the escaped character cannot end the string
+      else if (c == '"')
+        inString = false;
+      continue;
+    }
+    switch (c) {
+      case '"': inString = true; break;
+      case '[':
+      case '{':
+        if (++depth > AMax) return true;
+        break;
+      case ']':
+      case '}':
+        if (depth > 0) --depth;
+        break;
+      default: break;
+    }
+  }
+  return false;
+}
+
+bool NestingAllowed(std::string_view AText, std::string_view ATag) {
+  if (!NestsDeeperThan(AText)) return true;
+  LogsPipe::ZELLog().ErrorFmt(ATag, "A JSON text of {} bytes nests deeper than {} levels and is refused.",
+                              AText.size(), MaxNestingDepth);
+  return false;
 }
 
 }  // namespace ZEL::JSON::Helpers

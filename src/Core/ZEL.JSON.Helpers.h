@@ -58,6 +58,19 @@ const TJSON* TryGetArray(const TJSON& ARoot, std::string_view APath);
 // The text of a number value: integers in decimal, others in their shortest form.
 std::string NumberText(const TJSON& ANumber);
 
+// How deep arrays and objects may nest in a JSON text from the network. The parser itself
+// does not recurse, but writing, copying and comparing a value do: a text nested some
+// thousands of levels deep would overflow the stack.
+inline constexpr int MaxNestingDepth = 64;
+
+// True when arrays and objects in AText nest deeper than AMax (strings are skipped). A linear
+// scan of the text, before it is parsed.
+bool NestsDeeperThan(std::string_view AText, int AMax = MaxNestingDepth);
+
+// For a text from the network (broker payloads, backend and identity answers): false, with
+// one Error line under ATag, when it nests deeper than MaxNestingDepth.
+bool NestingAllowed(std::string_view AText, std::string_view ATag);
+
 // Appends a member even when the name is there already (an object may hold a name twice;
 // operator[] and emplace would replace or skip it).
 void AddPair(TJSON& AObject, std::string AName, TJSON AValue);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ZEL.Files.h"
 #include "ZEL.Time.h"
 
 namespace ZEL {
@@ -23,12 +24,14 @@ constexpr std::size_t cCommitBytes = 64 * 1024;
 
 TZELRollingFileSink::TZELRollingFileSink(std::string AFolder, std::string AModule,
                                          std::int64_t AMaxFileSize, int AMaxFiles,
-                                         std::atomic<std::int64_t>* APending)
+                                         std::atomic<std::int64_t>* APending,
+                                         std::chrono::milliseconds ARetryAfter)
     : FFolder(std::move(AFolder)),
       FModule(std::move(AModule)),
       FMaxFileSize(AMaxFileSize),
       FMaxFiles(AMaxFiles < 2 ? 2 : AMaxFiles),
-      FPending(APending) {
+      FPending(APending),
+      FRetryAfter(ARetryAfter) {
   std::lock_guard lock(mutex_);
   FBytes.reserve(cCommitBytes + 4096);
   FText.reserve(cCommitBytes / 2 + 2048);
@@ -64,6 +67,7 @@ void TZELRollingFileSink::sink_it_(const spdlog::details::log_msg& AMsg) {
 }
 
 void TZELRollingFileSink::AddItem(const TLogItem& AItem) {
+  if (FToStderr && std::chrono::steady_clock::now() >= FRetryAt) TryResume();
   FLine.clear();
   TPlatformLog::AppendLogItem(FLine, AItem);
   AddLine(FLine);
@@ -71,19 +75,20 @@ void TZELRollingFileSink::AddItem(const TLogItem& AItem) {
 }
 
 bool TZELRollingFileSink::Open() {
-  std::error_code ec;
-  std::filesystem::create_directories(FFolder, ec);
-  if (ec) {
-    Fail(fmt::format("cannot make the log folder \"{}\"", FFolder), ec.value());
+  if (!Files::MakePrivateFolders(FFolder)) {
+    Fail(fmt::format("cannot make the log folder \"{}\"", FFolder), errno);
     return false;
   }
   const std::string name = FileName(0);
-  FFile = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  FFile = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (FFile < 0) {
     Fail(fmt::format("cannot open the log file \"{}\"", name), errno);
     return false;
   }
   struct stat st {};
+  // A file left by an older version may be readable by others; the log is the user's alone.
+  if (::fstat(FFile, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+    ::fchmod(FFile, 0600);
   FSize = ::fstat(FFile, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
   if (FSize == 0) {
     if (::write(FFile, cBOM, sizeof cBOM) != static_cast<ssize_t>(sizeof cBOM)) {
@@ -164,9 +169,23 @@ void TZELRollingFileSink::Commit() {
 void TZELRollingFileSink::Fail(const std::string& AWhat, int AErrno) {
   Close();
   FToStderr = true;
+  FRetryAt = std::chrono::steady_clock::now() + FRetryAfter;
+  if (FRetrying) return;  // still failing: said when it began
   const std::string text = fmt::format("ZELLog: {} ({}); log entries go to standard error.\n",
                                        AWhat, std::strerror(AErrno));
   std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+void TZELRollingFileSink::TryResume() {
+  FToStderr = false;
+  FRetrying = true;
+  const bool opened = Open();
+  FRetrying = false;
+  if (!opened) return;
+  const std::string text =
+      fmt::format("ZELLog: the log file \"{}\" is written again.\n", FileName(0));
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  AddLine(Marker("#[RESUME LOG "));
 }
 
 std::string TZELRollingFileSink::Marker(std::string_view AHead) const {

@@ -31,13 +31,16 @@ class TZELRollingFileSink final : public spdlog::sinks::base_sink<std::mutex> {
 public:
   static constexpr std::string_view TypeName = "TZELRollingFileSink";
 
-  // Makes the folder and opens file 00 for appending. When that fails, one line on
-  // standard error says why and every later line goes there instead. APending, when
+  // Makes the folder (0700 when new) and opens file 00 for appending (0600). When that or a
+  // later write fails, one line on standard error says why and the lines go there instead;
+  // ARetryAfter later the next line tries the file again, and a marker line in the file
+  // says that it resumes. APending, when
   // given, counts the entries queued for this sink and not yet taken (the writer adds one
   // before it queues an entry; the sink takes one off per entry): at zero the queue is dry
   // and the gathered lines are written. Without it every queued line is written at once.
   TZELRollingFileSink(std::string AFolder, std::string AModule, std::int64_t AMaxFileSize,
-                      int AMaxFiles, std::atomic<std::int64_t>* APending = nullptr);
+                      int AMaxFiles, std::atomic<std::int64_t>* APending = nullptr,
+                      std::chrono::milliseconds ARetryAfter = std::chrono::minutes(1));
   ~TZELRollingFileSink() override;
 
   // The full path of file ANumber ("<folder>/<module>.07..txt").
@@ -60,6 +63,7 @@ private:
   void AddLine(std::string_view AUtf8Line);
   void Commit();
   void Fail(const std::string& AWhat, int AErrno);
+  void TryResume();
   std::string Marker(std::string_view AHead) const;
 
   const std::string FFolder;
@@ -70,6 +74,9 @@ private:
   int FFile = -1;
   std::int64_t FSize = 0;  // of file 00, with the gathered bytes
   bool FToStderr = false;
+  bool FRetrying = false;  // an attempt to resume: its failure is not told again
+  const std::chrono::milliseconds FRetryAfter;
+  std::chrono::steady_clock::time_point FRetryAt{};
   std::string FLine;   // reused for the text of one line
   std::string FBytes;  // the gathered lines as UTF-16, not yet written
   std::string FText;   // the same lines as UTF-8, each ending in LF, for standard error

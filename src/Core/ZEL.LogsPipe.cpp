@@ -23,6 +23,7 @@
 
 #include "ZEL.App.HardConfig.h"
 #include "ZEL.ExceptionReporter.h"
+#include "ZEL.Files.h"
 #include "ZEL.LogsPipe.FileSink.h"
 #include "ZEL.PlatformLog.h"
 
@@ -241,9 +242,16 @@ std::string LogsPath() {
     folder = (base.empty() ? std::string(".") : base) + "/ZELLogs";
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);  // a failure shows when the file is opened
+  Files::MakePrivateFolders(folder);  // a failure shows when the file is opened
   return folder;
+}
+
+std::string Shortened(std::string_view AText, std::size_t AMax) {
+  if (AText.size() <= AMax) return std::string(AText);
+  std::size_t cut = AMax;
+  // Not inside a UTF-8 sequence.
+  while (cut > 0 && (static_cast<unsigned char>(AText[cut]) & 0xC0) == 0x80) --cut;
+  return fmt::format("{}... ({} bytes in all)", AText.substr(0, cut), AText.size());
 }
 
 std::string ModuleName() {

@@ -105,6 +105,11 @@ ILogWriter& ZELLog();
 // $ZEL_LOGS_DIR overrides the default "<user data folder>/ZELLogs".
 std::string LogsPath();
 
+// How much of a payload or answer from the network a log line shows.
+inline constexpr std::size_t MaxLoggedBytes = 4096;
+// AText when it is at most AMax bytes; otherwise its first AMax bytes and how long it was.
+std::string Shortened(std::string_view AText, std::size_t AMax = MaxLoggedBytes);
+
 // The program file's name without its extension: the {module} of the log file names.
 std::string ModuleName();
 

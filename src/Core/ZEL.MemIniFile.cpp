@@ -1,17 +1,24 @@
 #include "ZEL.MemIniFile.h"
 
+#include "ZEL.Files.h"
+
 #include <fmt/format.h>
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QString>
 #include <QStringConverter>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace ZEL::MemIniFile {
@@ -88,36 +95,56 @@ std::optional<double> ParseReal(std::string_view AText) {
 
 std::string RealToText(double AValue) { return fmt::format("{}", AValue); }
 
+namespace {
+
+std::string ErrnoText(int AErrno) { return std::strerror(AErrno); }
+
+}  // namespace
+
 void WriteFileAtomically(const std::string& APath, std::string_view ABytes,
                          const std::function<void()>& AMidWrite) {
-  const QString path = QString::fromStdString(APath);
-  const QString folder = QFileInfo(path).absolutePath();
-  if (!QDir(folder).exists() && !QDir().mkpath(folder))
+  const std::string folder =
+      QFileInfo(QString::fromStdString(APath)).absolutePath().toStdString();
+  if (!Files::MakePrivateFolders(folder))
     throw EFCreateError(fmt::format("Cannot create file \"{}\". The folder cannot be made.", APath));
 
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    throw EFCreateError(
-        fmt::format("Cannot create file \"{}\". {}", APath, file.errorString().toStdString()));
+  // The temporary file is made for the user alone (mkstemp: 0600); the rename keeps its mode.
+  std::string temp = APath + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0)
+    throw EFCreateError(fmt::format("Cannot create file \"{}\". {}", APath, ErrnoText(errno)));
+  auto fail = [&](std::string_view AWhat, int AErrno) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw EFCreateError(fmt::format("{} file \"{}\". {}", AWhat, APath, ErrnoText(AErrno)));
+  };
 
+  // Every byte must reach the file: a short write (a full disk) fails the whole write.
   auto writeAll = [&](std::string_view APart) {
-    if (APart.empty()) return;
-    if (file.write(APart.data(), static_cast<qint64>(APart.size())) !=
-        static_cast<qint64>(APart.size()))
-      throw EFCreateError(
-          fmt::format("Cannot write file \"{}\". {}", APath, file.errorString().toStdString()));
+    while (!APart.empty()) {
+      const ssize_t n = ::write(fd, APart.data(), APart.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail("Cannot write", n < 0 ? errno : ENOSPC);
+      APart.remove_prefix(static_cast<std::size_t>(n));
+    }
   };
   const std::size_t half = ABytes.size() / 2;
   writeAll(ABytes.substr(0, half));
-  if (AMidWrite) {
-    file.flush();
-    AMidWrite();
-  }
+  if (AMidWrite) AMidWrite();
   writeAll(ABytes.substr(half));
+  // A file system may report a lack of space only when the data is flushed or closed.
+  if (::fsync(fd) != 0 && errno != EINVAL) fail("Cannot write", errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw EFCreateError(fmt::format("Cannot write file \"{}\". {}", APath, ErrnoText(err)));
+  }
   // Until here the old file is untouched; the rename replaces it whole.
-  if (!file.commit())
-    throw EFCreateError(
-        fmt::format("Cannot create file \"{}\". {}", APath, file.errorString().toStdString()));
+  if (::rename(temp.c_str(), APath.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    throw EFCreateError(fmt::format("Cannot create file \"{}\". {}", APath, ErrnoText(err)));
+  }
 }
 
 }  // namespace ZEL::MemIniFile
@@ -165,10 +192,12 @@ TZELMemIniFile::TZELMemIniFile(std::string AFileName) : FFileName(std::move(AFil
     throw EFOpenError(fmt::format("Cannot read file \"{}\". {}", FFileName,
                                   file.errorString().toStdString()));
   SetText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  FModified = false;  // the file holds this content already
 }
 
 void TZELMemIniFile::SetText(std::string_view AText) {
   FSections.clear();
+  FModified = true;
   const std::string text = DecodeFileText(AText);
   TSection* current = nullptr;
   std::size_t pos = 0;
@@ -218,7 +247,11 @@ std::string TZELMemIniFile::Text() const {
   return out;
 }
 
-void TZELMemIniFile::UpdateFile() const { MemIniFile::WriteFileAtomically(FFileName, Text()); }
+void TZELMemIniFile::UpdateFile() {
+  if (!FModified) return;
+  MemIniFile::WriteFileAtomically(FFileName, Text());
+  FModified = false;
+}
 
 const TZELMemIniFile::TKey* TZELMemIniFile::FindKey(std::string_view ASection,
                                                     std::string_view AKey) const {
@@ -242,6 +275,7 @@ TZELMemIniFile::TKey& TZELMemIniFile::KeyForWrite(std::string_view ASection,
   if (!target) target = &FSections.emplace_back(TSection{std::string(ASection), {}});
   for (auto& key : target->Keys)
     if (SameName(key.Name, AKey)) return key;
+  FModified = true;
   return target->Keys.emplace_back(TKey{std::string(AKey), {}});
 }
 
@@ -286,7 +320,10 @@ double TZELMemIniFile::ReadDouble(std::string_view ASection, std::string_view AK
 
 void TZELMemIniFile::WriteString(std::string_view ASection, std::string_view AKey,
                                  std::string_view AValue) {
-  KeyForWrite(ASection, AKey).Value = std::string(AValue);
+  TKey& key = KeyForWrite(ASection, AKey);
+  if (key.Value == AValue) return;
+  key.Value = std::string(AValue);
+  FModified = true;
 }
 
 void TZELMemIniFile::WriteInteger(std::string_view ASection, std::string_view AKey,

@@ -52,8 +52,11 @@ public:
   // The content as the file holds it: UTF-8 without a byte-order mark, LF line ends.
   std::string Text() const;
 
-  // Writes Text() to the file, atomically; EFCreateError when that fails.
-  void UpdateFile() const;
+  // Writes Text() to the file, atomically, when the content changed since it was read or last
+  // written (a read alone writes nothing); EFCreateError when that fails, and the next
+  // UpdateFile tries again.
+  void UpdateFile();
+  bool Modified() const { return FModified; }
 
 private:
   struct TKey {
@@ -70,6 +73,7 @@ private:
 
   std::string FFileName;
   std::vector<TSection> FSections;
+  bool FModified = false;
 };
 
 }  // namespace ZEL
@@ -88,8 +92,9 @@ std::optional<double> ParseReal(std::string_view AText);
 std::string RealToText(double AValue);
 
 // Writes ABytes to APath through a temporary file in the same folder and a rename, so the
-// path holds the old content or the new one, never a part. Makes the folder when missing.
-// EFCreateError on failure. AMidWrite, for tests, runs when half the bytes are written.
+// path holds the old content or the new one, never a part. Every write, the flush and the
+// close are checked before the rename: on a full disk the old file stays. The file is the
+// user's alone (0600), as are the folders it makes (0700). EFCreateError on failure. AMidWrite, for tests, runs when half the bytes are written.
 void WriteFileAtomically(const std::string& APath, std::string_view ABytes,
                          const std::function<void()>& AMidWrite = nullptr);
 

@@ -307,9 +307,9 @@ bool TAuthService::ValidateInviteCode(const std::string& ACode) {
   return found;
 }
 
-TZELUserRecord* TAuthService::CRMUserRecord() {
+std::shared_ptr<const TZELUserRecord> TAuthService::CRMUserRecord() {
   std::lock_guard guard(FLock);
-  return FZELUserRecord.get();
+  return FZELUserRecord;
 }
 
 std::string TAuthService::FirebaseEscalatedTopic() {

@@ -71,7 +71,7 @@ public:
   bool Logout(bool AIsUserIntent, const std::string& AReason) override;
   void RefreshUserToken() override;
   bool ValidateInviteCode(const std::string& ACode) override;
-  TZELUserRecord* CRMUserRecord() override;
+  std::shared_ptr<const TZELUserRecord> CRMUserRecord() override;
   std::string FirebaseEscalatedTopic() override;
   std::string FirebaseNonEscalatedTopic() override;
 
@@ -122,7 +122,7 @@ private:
   std::mutex FLock;  // the three below: pool tasks and the keeper read them
   std::shared_ptr<IFirebaseUser> fUser;
   std::string FDisplayName;
-  std::unique_ptr<TZELUserRecord> FZELUserRecord;
+  std::shared_ptr<const TZELUserRecord> FZELUserRecord;
 };
 
 }  // namespace ZEL

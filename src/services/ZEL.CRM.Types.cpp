@@ -1,4 +1,7 @@
 #include "ZEL.CRM.Types.h"
+#include "ZEL.JSON.Helpers.h"
+
+#include <fmt/format.h>
 
 #include "ZEL.Secrets.h"
 
@@ -131,6 +134,8 @@ void MaskSecrets(nlohmann::ordered_json& AObject) {
 }  // namespace
 
 std::string MaskedForLog(std::string_view AAnswer) {
+  // Too deep to walk safely: only its size is told.
+  if (ZEL::JSON::Helpers::NestsDeeperThan(AAnswer)) return fmt::format("({} bytes, nested too deeply)", AAnswer.size());
   auto json = nlohmann::ordered_json::parse(AAnswer, nullptr, false);
   if (json.is_discarded() || !json.is_object()) return std::string(AAnswer);
   MaskSecrets(json);

@@ -82,7 +82,7 @@ bool TZELEdgeService::InitEdge(const nlohmann::ordered_json& AJSON) {
 
 std::string TZELEdgeService::MQTTOrgEventChannel() {
   auto auth = Services::Container::ZELServiceLocator()->GetService<IAuthService>();
-  TZELUserRecord* record = auth ? auth->CRMUserRecord() : nullptr;
+  const auto record = auth ? auth->CRMUserRecord() : nullptr;
   if (!record) return {};
   const std::string& orgID = record->organization().ID;
   // An unusable id must not raise here: the connection handler that asks would leave every

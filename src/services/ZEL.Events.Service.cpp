@@ -1,4 +1,5 @@
 #include "ZEL.Events.Service.h"
+#include "ZEL.JSON.Helpers.h"
 
 #include "ZEL.EdgeService.Interf.h"
 #include "ZEL.Exceptions.h"
@@ -150,6 +151,7 @@ void TZELEventsService::Unsubscribe() {
 void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
   bool typed = false;
   std::int64_t type = 0;
+  if (!ZEL::JSON::Helpers::NestingAllowed(AJSON, cIntakeTag)) return;
   {
     nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(AJSON, nullptr, false);
     bool isObject = false;
@@ -159,7 +161,7 @@ void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
         isObject = true;
       } catch (const std::exception& E) {
         Log().FatalFmt(cIntakeTag, "Unable to parse MQTT payload. E.ClassName: {} E.Message: {} Payload: {}",
-                       Exceptions::ClassNameOf(E), E.what(), AJSON);
+                       Exceptions::ClassNameOf(E), E.what(), LogsPipe::Shortened(AJSON));
       }
     }
     if (isObject) {
@@ -179,11 +181,11 @@ void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
     }
   }
   if (!typed) {
-    Log().WarnFmt(cIntakeTag, "MQTT payload is untyped. Skipping. Payload: {}", AJSON);
+    Log().WarnFmt(cIntakeTag, "MQTT payload is untyped. Skipping. Payload: {}", LogsPipe::Shortened(AJSON));
     return;
   }
   if (type < 0 || type > 7) {
-    Log().WarnFmt(cIntakeTag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", type, 0, 7, AJSON);
+    Log().WarnFmt(cIntakeTag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", type, 0, 7, LogsPipe::Shortened(AJSON));
     return;
   }
   switch (type) {

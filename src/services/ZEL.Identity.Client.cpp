@@ -1,4 +1,5 @@
 #include "ZEL.Identity.Client.h"
+#include "ZEL.JSON.Helpers.h"
 
 #include "ZEL.Events.Extra.h"
 #include "ZEL.Exceptions.h"
@@ -164,6 +165,8 @@ bool ReadAnswer(const std::string& AInfo, const Http::Curl::TResponse* AResponse
     // transport error: its message as it stands
   } else if (AResponse->Status < 200 || AResponse->Status > 299) {
     error = Identity::Client::ErrorMessageOf(AResponse->Status, AResponse->Body);
+  } else if (!ZEL::JSON::Helpers::NestingAllowed(AResponse->Body, "TZELIdentityClient")) {
+    error = "Invalid answer of the identity service.";
   } else {
     AAnswer = TWire::parse(AResponse->Body, nullptr, false);
     if (!AAnswer.is_discarded() && AAnswer.is_object()) return true;
@@ -303,7 +306,8 @@ bool IsEMailAdress(std::string_view AText) {
 }
 
 std::string ErrorMessageOf(long AStatus, const std::string& ABody) {
-  const auto answer = nlohmann::json::parse(ABody, nullptr, false);
+  const auto answer = ZEL::JSON::Helpers::NestsDeeperThan(ABody) ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                                            : nlohmann::json::parse(ABody, nullptr, false);
   if (!answer.is_discarded() && answer.is_object()) {
     const auto error = answer.find("error");
     if (error != answer.end() && error->is_object()) {

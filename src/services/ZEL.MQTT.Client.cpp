@@ -154,9 +154,10 @@ namespace {
 using S = TMQTTConnectionStatus;
 using TClock = std::chrono::steady_clock;
 
-// At most this many events wait for the UI thread; the network thread then waits itself,
-// so a flood cannot eat the memory.
+// At most this many events, and payloads of this many bytes, wait for the UI thread; the
+// network thread then waits itself, so a flood cannot eat the memory.
 constexpr int MaxEventsInFlight = 2000;
+constexpr std::size_t MaxBytesInFlight = 32 * 1024 * 1024;
 
 void InitOnce() {
   static std::once_flag once;
@@ -181,16 +182,36 @@ bool IsIPAddress(const std::string& AHost) {
   return inet_pton(AF_INET, AHost.c_str(), buf) == 1 || inet_pton(AF_INET6, AHost.c_str(), buf) == 1;
 }
 
-// The TLS context of one attempt; null and AError on failure.
-SSL_CTX* NewTLSContext(const TMQTTTLSOptions& AOptions, const std::string& AHost, std::string& AError) {
+// Why the broker's certificate chain was refused, for the log line of the refusal; written by
+// the verify callback, on the network thread, inside the handshake.
+struct TVerifyNote {
+  std::string Reason;
+};
+
+int OnVerify(int APreverifyOk, X509_STORE_CTX* AStore) {
+  if (APreverifyOk == 1) return 1;
+  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(AStore, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* note = ssl ? static_cast<TVerifyNote*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl))) : nullptr;
+  if (note && note->Reason.empty()) {
+    const int err = X509_STORE_CTX_get_error(AStore);
+    note->Reason = fmt::format("{} (error {} at depth {})", X509_verify_cert_error_string(err), err,
+                               X509_STORE_CTX_get_error_depth(AStore));
+  }
+  return 0;
+}
+
+// The TLS context of one attempt; null and AError on failure. The broker is always verified:
+// its chain against the CA file, or the system's trust store without one, and its name (or
+// address) against the host the client connects to. TLS 1.2 and 1.3 only.
+SSL_CTX* NewTLSContext(const TMQTTTLSOptions& AOptions, const std::string& AHost, TVerifyNote* ANote,
+                       std::string& AError) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
   if (!ctx) {
     AError = OpenSSLError("SSL_CTX_new");
     return nullptr;
   }
-  // Up to TLS 1.2; the library's security level decides what lower versions stay usable.
-  SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION);
-  SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_max_proto_version(ctx, 0);  // the newest the library knows
   auto fail = [&](std::string_view AWhat) {
     AError = OpenSSLError(AWhat);
     SSL_CTX_free(ctx);
@@ -206,14 +227,15 @@ SSL_CTX* NewTLSContext(const TMQTTTLSOptions& AOptions, const std::string& AHost
   if (!AOptions.CAFile.empty()) {
     if (SSL_CTX_load_verify_locations(ctx, AOptions.CAFile.c_str(), nullptr) != 1)
       return fail("Cannot load the CA file");
-    X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
-    const int ok = IsIPAddress(AHost) ? X509_VERIFY_PARAM_set1_ip_asc(param, AHost.c_str())
-                                      : X509_VERIFY_PARAM_set1_host(param, AHost.c_str(), 0);
-    if (ok != 1) return fail("Cannot set the broker's name for verification");
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-  } else {
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+  } else if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
+    return fail("Cannot load the system's trust store");
   }
+  X509_VERIFY_PARAM* param = SSL_CTX_get0_param(ctx);
+  const int ok = IsIPAddress(AHost) ? X509_VERIFY_PARAM_set1_ip_asc(param, AHost.c_str())
+                                    : X509_VERIFY_PARAM_set1_host(param, AHost.c_str(), 0);
+  if (ok != 1) return fail("Cannot set the broker's name for verification");
+  SSL_CTX_set_app_data(ctx, ANote);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &OnVerify);
   return ctx;
 }
 
@@ -342,6 +364,7 @@ private:
     std::condition_variable CV;
     bool Alive = true;
     int InFlight = 0;
+    std::size_t InFlightBytes = 0;
   };
 
   void Set(std::string& AField, const std::string& AValue) {
@@ -367,24 +390,30 @@ private:
 
   // The network thread waits for room before it queues; nobody else ever waits here, so the
   // UI thread and the keeper's worker never block on the UI thread.
-  void Reserve() {
+  void Reserve(std::size_t ABytes = 0) {
     std::unique_lock<std::mutex> lock(FDelivery->Lock);
-    FDelivery->CV.wait(lock, [this] { return FDelivery->InFlight < MaxEventsInFlight || !FDelivery->Alive; });
+    FDelivery->CV.wait(lock, [this, ABytes] {
+      // One payload larger than the bound still goes, alone.
+      const bool roomForBytes = FDelivery->InFlightBytes == 0 || FDelivery->InFlightBytes + ABytes <= MaxBytesInFlight;
+      return (FDelivery->InFlight < MaxEventsInFlight && roomForBytes) || !FDelivery->Alive;
+    });
   }
 
   // Queues one event for the UI thread; it is dropped once the client is shut down.
-  void Post(std::function<void(const TEvents&)> AWork) {
+  void Post(std::function<void(const TEvents&)> AWork, std::size_t ABytes = 0) {
     auto delivery = FDelivery;
     {
       std::lock_guard<std::mutex> guard(delivery->Lock);
       if (!delivery->Alive) return;
       ++delivery->InFlight;
+      delivery->InFlightBytes += ABytes;
     }
-    UIThread::RunAsync([delivery, events = Events(), work = std::move(AWork)] {
+    UIThread::RunAsync([delivery, ABytes, events = Events(), work = std::move(AWork)] {
       bool alive = false;
       {
         std::lock_guard<std::mutex> guard(delivery->Lock);
         --delivery->InFlight;
+        delivery->InFlightBytes -= ABytes;
         alive = delivery->Alive;
       }
       delivery->CV.notify_all();
@@ -392,9 +421,9 @@ private:
     });
   }
 
-  void Deliver(std::function<void(const TEvents&)> AWork) {
-    Reserve();
-    Post(std::move(AWork));
+  void Deliver(std::function<void(const TEvents&)> AWork, std::size_t ABytes = 0) {
+    Reserve(ABytes);
+    Post(std::move(AWork), ABytes);
   }
 
   void Log(HardConfig::TMQTTLogLevel ALevel, const std::string& AMessage) {
@@ -420,7 +449,10 @@ private:
 
   void SetLastError(const std::string& AText) { Set(FLastError, AText); }
 
-  void Refuse(const std::string& AError) {
+  void Refuse(std::string AError) {
+    // A refused certificate says why, not just that the handshake failed.
+    if (!FVerifyNote.Reason.empty())
+      AError = fmt::format("The broker's certificate is refused: {} ({})", FVerifyNote.Reason, AError);
     SetLastError(AError);
     Log(HardConfig::TMQTTLogLevel::vERROR, AError);
     Finish(S::csConnectionRejected_ServerUnavailable);
@@ -472,7 +504,8 @@ private:
     TMQTTTLSOptions tls;
     if (events && events->OnSSLIOHandlerConfiguration) events->OnSSLIOHandlerConfiguration(tls);
     std::string error;
-    SSL_CTX* ctx = NewTLSContext(tls, host, error);
+    FVerifyNote.Reason.clear();
+    SSL_CTX* ctx = NewTLSContext(tls, host, &FVerifyNote, error);
     if (!ctx) return Refuse(error);
     mosquitto_void_option(m, MOSQ_OPT_SSL_CTX, ctx);  // takes its own reference
     SSL_CTX_free(ctx);
@@ -480,9 +513,23 @@ private:
 
     FDeadline = TClock::now() + timings.ConnectTimeout;
     const int keepAlive = timings.KeepAliveSeconds < 5 ? 5 : timings.KeepAliveSeconds;
+    if (!SetConnectProperties(m, keepAlive)) return Refuse("Cannot set the connection's maximum packet size");
     const int rc = mosquitto_connect_async(m, host.c_str(), static_cast<int>(FPort.load()), keepAlive);
     if (rc != MOSQ_ERR_SUCCESS) return Refuse(rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(rc));
     FActive = true;
+  }
+
+  // The CONNECT's Maximum Packet Size, so that the broker sends nothing larger. libmosquitto
+  // takes CONNECT properties only in its blocking connect, which keeps them for every later
+  // (also asynchronous) attempt; called without a host it stores them and stops there.
+  static bool SetConnectProperties(mosquitto* AMosq, int AKeepAlive) {
+    mosquitto_property* props = nullptr;
+    if (mosquitto_property_add_int32(&props, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                     static_cast<std::uint32_t>(MQTT::Client::MaxIncomingPacketSize)) != MOSQ_ERR_SUCCESS)
+      return false;
+    const int rc = mosquitto_connect_bind_v5(AMosq, nullptr, 0, AKeepAlive, nullptr, props);
+    mosquitto_property_free_all(&props);
+    return rc == MOSQ_ERR_INVAL;
   }
 
   void StartDisconnect() {
@@ -587,14 +634,22 @@ private:
 
   static void OnMessageCB(mosquitto*, void* AObj, const mosquitto_message* AMsg, const mosquitto_property*) {
     TMQTTClient* self = Self(AObj);
+    if (AMsg->payloadlen > static_cast<int>(MQTT::Client::MaxIncomingPacketSize)) {
+      // A broker that ignores the maximum we asked for: the payload goes no further.
+      self->Log(HardConfig::TMQTTLogLevel::vWARNING,
+                fmt::format("A publication of {} bytes on \"{}\" exceeds the maximum of {} bytes and is dropped.",
+                            AMsg->payloadlen, AMsg->topic ? AMsg->topic : "", MQTT::Client::MaxIncomingPacketSize));
+      return;
+    }
     std::string topic = AMsg->topic ? AMsg->topic : "";
     std::string payload;
     if (AMsg->payload && AMsg->payloadlen > 0)
       payload.assign(static_cast<const char*>(AMsg->payload), static_cast<std::size_t>(AMsg->payloadlen));
     const int mid = AMsg->mid;
+    const std::size_t bytes = payload.size() + topic.size();
     self->Deliver([mid, topic = std::move(topic), payload = std::move(payload)](const TEvents& E) {
       if (E.OnPublishReceived) E.OnPublishReceived(mid, topic, payload);
-    });
+    }, bytes);
   }
 
   static void OnSubscribeCB(mosquitto*, void* AObj, int AMid, int ACount, const int* ACodes, const mosquitto_property*) {
@@ -670,6 +725,7 @@ private:
   std::vector<std::string> FSession;
 
   // Network thread only.
+  TVerifyNote FVerifyNote;
   bool FActive = false;
   bool FEnded = false;
   TClock::time_point FDeadline{};

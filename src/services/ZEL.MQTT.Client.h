@@ -48,6 +48,9 @@ enum class TMQTTConnectionStatus : int {
 inline constexpr int MQTTConnectionStatusCount = 28;
 
 namespace MQTT::Client {
+// The largest packet the broker may send us (the CONNECT's Maximum Packet Size); a larger
+// publication is not delivered.
+inline constexpr std::size_t MaxIncomingPacketSize = 8 * 1024 * 1024;
 // "csConnected"; "" outside the table.
 std::string_view StatusName(TMQTTConnectionStatus AStatus);
 // A readable text for the status, for log lines.
@@ -73,7 +76,7 @@ struct TMQTTSubscriptionAck {
 struct TMQTTTLSOptions {
   std::string CertFile;  // PEM client certificate (may hold its chain)
   std::string KeyFile;   // PEM private key
-  std::string CAFile;    // empty: the broker is not verified
+  std::string CAFile;    // empty: the broker is verified against the system's trust store
 };
 
 // Timings of the client; the service fills them from the ZEL_* variables.

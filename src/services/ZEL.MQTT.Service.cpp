@@ -106,7 +106,7 @@ TZELMQTTService::TZELMQTTService(std::unique_ptr<IMQTTClient> AClient) : FClient
     FCAFile = caFile;
     Log().InfoFmt(Tag, "The broker's certificate is verified against \"{}\".", FCAFile);
   } else {
-    Log().WarnFmt(Tag, "The broker's certificate is not verified: no CA file \"{}\".", caFile);
+    Log().InfoFmt(Tag, "The broker's certificate is verified against the system's trust store: no CA file \"{}\".", caFile);
   }
   if (!events.OnSSLIOHandlerConfiguration && !FCAFile.empty())
     events.OnSSLIOHandlerConfiguration = [this](TMQTTTLSOptions& AOptions) { AOptions.CAFile = FCAFile; };
@@ -292,8 +292,9 @@ void TZELMQTTService::OnPingTimeout() {
 }
 
 void TZELMQTTService::ClientOnPublishReceived(int APacketID, const std::string& ATopic, const std::string& APayload) {
-  // The payload may be anything; only the log line needs valid text.
-  const std::string text = QString::fromUtf8(APayload.data(), static_cast<qsizetype>(APayload.size())).toStdString();
+  // The payload may be anything; only the log line needs valid text, and only its start.
+  const std::string start = LogsPipe::Shortened(APayload);
+  const std::string text = QString::fromUtf8(start.data(), static_cast<qsizetype>(start.size())).toStdString();
   Log().DebugFmt(Tag, "ClientOnPublishReceived. PackedId: {} Topic: \"{}\"  Payload: {}", APacketID, ATopic, text);
   try {
     FOnMessage.MQTTMessageReceived(this, ATopic, APayload);

@@ -44,13 +44,15 @@ struct TListAnswer {
 
 // Reads a 200 answer's array under its root; false when there is no JSON value there.
 bool ReadRootArray(const TListAnswer& AAnswer, const std::string& ABody, TJSON& AOut) {
+  if (!ZEL::JSON::Helpers::NestingAllowed(ABody, AAnswer.Tag)) return false;
   const TJSON body = TJSON::parse(ABody, nullptr, false);
   if (body.is_discarded() || !body.is_object()) return false;
   const auto it = body.find(AAnswer.Root);
   if (it == body.end() || it->is_null()) return false;
   if (!it->is_array()) throw EInvalidCast(cTypecast);
   if (AAnswer.LogName) {
-    ZELLog().DebugFmt(AAnswer.Tag, "{} array JSON = {}", AAnswer.LogName, it->dump(-1, ' ', true, TJSON::error_handler_t::replace));
+    // The body is in the log once already ("Received content"): here only its size.
+    ZELLog().DebugFmt(AAnswer.Tag, "{} array JSON = ({} elements)", AAnswer.LogName, it->size());
   }
   AOut = *it;
   if (AAnswer.LogName) ZELLog().DebugFmt(AAnswer.Tag, "{} array JSON parsed to result.", AAnswer.LogName);
@@ -82,7 +84,7 @@ bool TZELRESTService::Sync(nlohmann::ordered_json& AEdgeControllers) {
   if (response.Status != 200) return false;
   if (ReadRootArray({tag.c_str(), "Sync", nullptr}, response.Body, AEdgeControllers)) return true;
   // Without the edges the session would open empty: a failed sync instead.
-  ZELLog().FatalFmt(tag, "Unable to get sync content. Bad response. Received data: {}", response.Body);
+  ZELLog().FatalFmt(tag, "Unable to get sync content. Bad response. Received data: {}", LogsPipe::Shortened(response.Body));
   return false;
 }
 
@@ -94,10 +96,10 @@ bool TZELRESTService::GetEvent(const std::string& AID, nlohmann::ordered_json& A
   const auto response = Get("/eventAlerts?eventid=" + Events::EncodeQueryValue(AID), tag);
   ZELLog().DebugFmt(tag, "Request done. StatusCode {}", response.Status);
   if (response.Status != 200) return false;
-  ZELLog().Debug(tag, "Received content = " + response.Body);
+  ZELLog().Debug(tag, "Received content = " + LogsPipe::Shortened(response.Body));
   if (!ReadRootArray({tag.c_str(), "EventAlerts", "events"}, response.Body, AEventsArray)) {
     AEventsArray = TJSON::array();
-    ZELLog().FatalFmt(tag, "Unable to get event({}) content. Bad response. REceived data: {}", AID, response.Body);
+    ZELLog().FatalFmt(tag, "Unable to get event({}) content. Bad response. REceived data: {}", AID, LogsPipe::Shortened(response.Body));
   }
   return true;
 }
@@ -119,11 +121,11 @@ bool TZELRESTService::GetEvents(nlohmann::ordered_json& AEventsArray, const std:
   const auto response = Get("/eventAlerts" + (query.empty() ? std::string() : "?" + query), tag);
   ZELLog().DebugFmt(tag, "Request done. StatusCode {}", response.Status);
   if (response.Status != 200) return false;
-  ZELLog().Debug(tag, "Received content = " + response.Body);
+  ZELLog().Debug(tag, "Received content = " + LogsPipe::Shortened(response.Body));
   if (!ReadRootArray({tag.c_str(), "EventAlerts", "events"}, response.Body, AEventsArray)) {
     AEventsArray = TJSON::array();
     ZELLog().FatalFmt(tag, "Unable to get events content(begin: \"{}\" end: \"{}\"). Bad response. Received data: {}",
-                      ABeginPeriod, AEndPeriod, response.Body);
+                      ABeginPeriod, AEndPeriod, LogsPipe::Shortened(response.Body));
   }
   return true;
 }
@@ -133,11 +135,11 @@ bool TZELRESTService::GetEventItems(const std::string& AEventID, nlohmann::order
   AItems = nullptr;
   const auto response = Get("/eventAlertItems?alertId=" + Events::EncodeQueryValue(AEventID), tag);
   if (response.Status != 200) return false;
-  ZELLog().Debug(tag, "Received content = " + response.Body);
+  ZELLog().Debug(tag, "Received content = " + LogsPipe::Shortened(response.Body));
   if (!ReadRootArray({tag.c_str(), "EventAlertItems", "EventAlertItems"}, response.Body, AItems)) {
     AItems = TJSON::array();
     ZELLog().FatalFmt(tag, "Unable to get items for event \"{}\". Bad response. Received data: {}", AEventID,
-                      response.Body);
+                      LogsPipe::Shortened(response.Body));
   }
   return true;
 }
@@ -147,11 +149,11 @@ bool TZELRESTService::GetEventItemDetails(const std::string& AEventItemID, nlohm
   AItems = nullptr;
   const auto response = Get("/eventAlertItemExtra?alertItemId=" + Events::EncodeQueryValue(AEventItemID), tag);
   if (response.Status != 200) return false;
-  ZELLog().Debug(tag, "Received content = " + response.Body);
+  ZELLog().Debug(tag, "Received content = " + LogsPipe::Shortened(response.Body));
   if (!ReadRootArray({tag.c_str(), "EventAlertItemExtra", "EventAlertItemExtra"}, response.Body, AItems)) {
     AItems = TJSON::array();
     ZELLog().FatalFmt(tag, "Unable to get extra from for event item \"{}\". Bad response. Received data: {}",
-                      AEventItemID, response.Body);
+                      AEventItemID, LogsPipe::Shortened(response.Body));
   }
   return true;
 }
@@ -192,7 +194,8 @@ bool TZELRESTService::ValidateToken(const std::string& AFBToken) {
   const std::string tag = "TZELRESTService.ValidateToken";
   const auto response = Get("/isValidToken", tag);
   if (response.Status != 200) return false;
-  ZELLog().DebugFmt(tag, "Token: {} Server respond: {}", Secrets::Mask(AFBToken), response.Body);
+  ZELLog().DebugFmt(tag, "Token: {} Server respond: {}", Secrets::Mask(AFBToken), LogsPipe::Shortened(response.Body));
+  if (!ZEL::JSON::Helpers::NestingAllowed(response.Body, tag)) return false;
   const TJSON body = TJSON::parse(response.Body, nullptr, false);
   if (body.is_discarded()) return true;
   if (!body.is_object()) throw EInvalidCast(cTypecast);
@@ -207,8 +210,9 @@ std::unique_ptr<TZELUserRecord> TZELRESTService::ReadUserRecord(const std::strin
   const auto response = Get(APathAndQuery, ATag);
   if (response.Status != 200) return nullptr;
   // The record carries a password hash and salt: they reach the log masked.
-  const std::string line = ARespondPrefix + "Server respond: " + CRM::Types::MaskedForLog(response.Body);
+  const std::string line = ARespondPrefix + "Server respond: " + LogsPipe::Shortened(CRM::Types::MaskedForLog(response.Body));
   ZELLog().Debug(ATag, line);
+  if (!ZEL::JSON::Helpers::NestingAllowed(response.Body, ATag)) return nullptr;
   const TJSON body = TJSON::parse(response.Body, nullptr, false);
   if (body.is_discarded()) return nullptr;
   if (!body.is_object()) throw EInvalidCast(cTypecast);
@@ -222,7 +226,7 @@ std::unique_ptr<TZELUserRecord> TZELRESTService::ReadUserRecord(const std::strin
 std::unique_ptr<TZELUserRecord> TZELRESTService::ValidateInviteCode(const std::string& ACode, std::string& AError) {
   AError.clear();
   return ReadUserRecord("/verifyZelInvite?inviteCode=" + Events::EncodeQueryValue(ACode),
-                        "TZELRESTService.ValidateInviteCode", "ACode: " + ACode + " ");
+                        "TZELRESTService.ValidateInviteCode", "ACode: " + Secrets::Mask(ACode) + " ");
 }
 
 std::unique_ptr<TZELUserRecord> TZELRESTService::AuthOnZELCRM(std::string& AError) {

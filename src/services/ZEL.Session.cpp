@@ -178,7 +178,7 @@ void TZELSession::ApplyPushPreferences() {
   if (!auth || !data) return;
   const std::string escalated = auth->FirebaseEscalatedTopic();
   const std::string nonEscalated = auth->FirebaseNonEscalatedTopic();
-  if (TZELUserRecord* record = auth->CRMUserRecord(); record && (record->Escalated || record->NonEscalated)) {
+  if (const auto record = auth->CRMUserRecord(); record && (record->Escalated || record->NonEscalated)) {
     if (record->Escalated) {
       if (push) push->SubscribeToTopic(escalated);
       if (!data->GetUserEscalatedSubscribe()) data->SetUserEscalatedSubscribe(true);

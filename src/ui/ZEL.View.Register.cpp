@@ -158,7 +158,7 @@ void TRegisterForm::tcRegisterFormsChange() {
     return;
   }
   const std::shared_ptr<IAuthService> LAuth = GetViewHost() ? GetViewHost()->AuthService() : nullptr;
-  const TZELUserRecord* LRecord = LAuth ? LAuth->CRMUserRecord() : nullptr;
+  const auto LRecord = LAuth ? LAuth->CRMUserRecord() : nullptr;
   if (!LRecord) {
     Dialogs::Dialogs().ShowMessage(window(), Register::NoRecordText, {});
     // Back to the code step: the user step without a record would keep the code step's
@@ -211,7 +211,7 @@ void TRegisterForm::btnEnrollClick() {
     try {
       if (!LAuth || !LAuth->ValidateInviteCode(LInvCode)) {
         LOnUI([LShow] { LShow(Register::InvalidCodeText); });
-      } else if (const TZELUserRecord* LRecord = LAuth->CRMUserRecord(); !LRecord) {
+      } else if (const auto LRecord = LAuth->CRMUserRecord(); !LRecord) {
         LOnUI([LShow] { LShow(Register::InvalidCodeText); });
       } else if (Register::EmailMissing(LRecord->email)) {
         LOnUI([LShow] { LShow(Register::NoEmailText); });

@@ -272,8 +272,12 @@ TEST_F(EdgeTopics, AnswerToAnotherClientsRequestChangesNothing) {
 TEST_F(EdgeTopics, BadResponsesAreLoggedAndDropped) {
   const std::string id = SendDismiss();
   const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+  // Valid objects with a member nested 70,000 levels deep: refused before anything walks them.
+  const std::string nested = std::string(70000, '[') + std::string(70000, ']');
+  const std::string deepUpdate = R"({"Type": 1, "Deep": )" + nested + "}";
+  const std::string deepAnswer = R"({"Type": 4, "Originator": {"ID": "cond-motion-gate", "Type": 20}, "Deep": )" + nested + "}";
   const std::vector<std::string> payloads = {
-      "", "abc", "[1]", "\"text\"", "42", "null", "{", deep, "{\"Originator\": \"\xff\xfe\"}",
+      "", "abc", "[1]", "\"text\"", "42", "null", "{", deep, deepUpdate, deepAnswer, "{\"Originator\": \"\xff\xfe\"}",
       R"({"Type": 4, "RequestId": 7, "Originator": {"ID": "cond-motion-gate", "Type": 1e400}})",
       R"({"Type": 4, "RequestId": "x", "Originator": {"ID": 5, "Type": 99999999999999999999999}})",
       R"({"Originator": {"ID": "cond-motion-gate", "Type": 20}})",

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ZEL.Events.h"
 #include "ZEL.Events.TestFakes.h"
 #include "ZEL.LogsPipe.h"
@@ -251,4 +253,49 @@ TEST(TZELEventListLoad, TwoStepLoadTakesTheArraysElements) {
   EXPECT_TRUE(list.SwapInEvents(std::move(batch), false));
   EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(list.FindEventByID("64b000000000000000000002"), list[1]);
+}
+
+namespace {
+
+// The JSON text with one more member holding ALevels nested arrays.
+std::string WithNested(std::string AJSON, std::size_t ALevels) {
+  AJSON.pop_back();  // the closing brace
+  AJSON += R"(,"Deep":)" + std::string(ALevels, '[') + std::string(ALevels, ']') + "}";
+  return AJSON;
+}
+
+}  // namespace
+
+// A valid broker payload with a member nested 70,000 levels deep (some 140 KB) is refused
+// before anything walks it, on each channel, with one Error line; the list stays as it was.
+// Nesting within the bound is taken as before.
+TEST(TZELEventListBroker, DeeplyNestedPayloadsAreRefusedOnEveryChannel) {
+  const TJSON payloads = ZEL::Test::LoadFixture("alert-payloads.json");
+  TZELEventList list;
+  list.ReadOneEventFromJSON(payloads["Type1"].dump());
+  ASSERT_TRUE(list.ReadEventItemMQTT(payloads["Type2Event"].dump()));
+  TZELEventItem* item = nullptr;
+  TEventExtraDataItem* extra = nullptr;
+  const struct {
+    const char* Name;
+    std::function<void(const std::string&)> Feed;
+    std::string Payload;
+  } channels[] = {
+      {"type 1", [&](const std::string& A) { list.ReadOneEventFromJSON(A); }, Alert("deep").dump()},
+      {"type 2", [&](const std::string& A) { list.ReadEventItemMQTT(A); }, Item(payloads["Type1"]["ObjectId"].get<std::string>(), "deep-item", 1)},
+      {"type 5", [&](const std::string& A) { list.ReadEventItemExtraMQTT(A, item, extra); }, payloads["Type5"].dump()},
+  };
+  for (const auto& c : channels) {
+    SCOPED_TRACE(c.Name);
+    TLogCapture capture;
+    EXPECT_THROW(c.Feed(WithNested(c.Payload, 70000)), EZELException);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list[0]->Items().Count(), 1);
+    int refusals = 0;
+    for (const auto& e : capture.Entries())
+      refusals += e.Type == TLogType::Error && e.Message.find("nests deeper than 64 levels and is refused.") != std::string::npos;
+    EXPECT_EQ(refusals, 1);
+  }
+  list.ReadOneEventFromJSON(WithNested(Alert("nested").dump(), 60));
+  EXPECT_EQ(list.Count(), 2);
 }

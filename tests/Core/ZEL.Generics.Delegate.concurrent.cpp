@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -89,6 +90,59 @@ TEST(DelegateConcurrencyTest, ListSubscribersComeAndGoWhileTheListChanges) {
   list.Clear(false);
   EXPECT_EQ(steady.Added.load(), 300);
   EXPECT_LE(coming.Added.load(), 300);
+}
+
+}  // namespace
+
+namespace {
+
+struct TSlowListener {
+  std::atomic<bool> Entered{false};
+  std::atomic<bool> Left{false};
+  std::atomic<int> Calls{0};
+  void OnEvent(int) {
+    ++Calls;
+    Entered = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Left = true;
+  }
+};
+
+// A handler removed on another thread while an emission runs it: the removal returns only
+// once that call has ended (the listener may then go), and no later emission calls it.
+TEST(DelegateConcurrencyTest, RemovalWaitsForACallInProgressOnAnotherThread) {
+  TFiringDelegate delegate;
+  auto listener = std::make_unique<TSlowListener>();
+  const THandler handler = THandler::Of(listener.get(), &TSlowListener::OnEvent);
+  delegate.AddHandler(handler);
+
+  std::thread emitter([&] { delegate.Fire(1); });
+  while (!listener->Entered.load()) std::this_thread::yield();
+  delegate.RemoveHandler(handler);
+  EXPECT_TRUE(listener->Left.load()) << "the removal returned while the handler still ran";
+  emitter.join();
+  delegate.Fire(2);
+  EXPECT_EQ(listener->Calls.load(), 1);
+}
+
+// A handler that removes itself from inside its call, on the emitting thread, does not wait
+// for itself.
+struct TSelfRemover {
+  TFiringDelegate* Delegate = nullptr;
+  int Calls = 0;
+  void OnEvent(int) {
+    ++Calls;
+    Delegate->RemoveHandler(THandler::Of(this, &TSelfRemover::OnEvent));
+  }
+};
+
+TEST(DelegateConcurrencyTest, HandlerRemovingItselfDoesNotWaitForItself) {
+  TFiringDelegate delegate;
+  TSelfRemover remover{&delegate};
+  delegate.AddHandler(THandler::Of(&remover, &TSelfRemover::OnEvent));
+  delegate.Fire(1);
+  delegate.Fire(2);
+  EXPECT_EQ(remover.Calls, 1);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 #include <regex>
 #include <string>
 
@@ -176,3 +178,59 @@ TEST_F(FileSink, FileThatCannotBeWrittenSendsLinesToStandardError) {
   EXPECT_NE(err.find("[INFO] [T] kept\n"), std::string::npos) << err;
   EXPECT_NE(err.find("[INFO] [T] kept too\n"), std::string::npos) << err;
 }
+
+namespace {
+
+// The disk fills (file 00 is a link to /dev/full) and frees again (the link goes): after the
+// retry interval the next line goes to the file again, behind a marker that says so.
+TEST_F(FileSink, ReturnsToTheFileAfterAFailedWrite) {
+  std::filesystem::create_symlink("/dev/full", Name(0));
+  testing::internal::CaptureStderr();
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30, nullptr, milliseconds(200));
+  sink.WriteItem(Entry("lost to stderr"));
+  EXPECT_FALSE(sink.WritesToFile());
+  sink.WriteItem(Entry("still on stderr"));  // before the interval: no new attempt
+  std::this_thread::sleep_for(milliseconds(250));
+  sink.WriteItem(Entry("the disk is still full"));  // the attempt fails quietly
+  EXPECT_FALSE(sink.WritesToFile());
+  std::filesystem::remove(Name(0));
+  sink.WriteItem(Entry("not yet"));
+  EXPECT_FALSE(std::filesystem::exists(Name(0)));
+  std::this_thread::sleep_for(milliseconds(250));
+  sink.WriteItem(Entry("back in the file"));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(sink.WritesToFile());
+
+  const auto lines = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(#\[RESUME LOG \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\])"))) << lines[0];
+  EXPECT_NE(lines[1].find("[T] back in the file"), std::string::npos) << lines[1];
+  EXPECT_EQ(err.find("ZELLog: cannot"), 0u) << err;
+  EXPECT_EQ(err.find("ZELLog: cannot", 1), std::string::npos) << "a failed retry is not told again: " << err;
+  EXPECT_NE(err.find("ZELLog: the log file \"" + Name(0) + "\" is written again."), std::string::npos) << err;
+  EXPECT_NE(err.find("[T] the disk is still full"), std::string::npos) << err;
+  EXPECT_EQ(err.find("back in the file"), std::string::npos) << err;
+}
+
+TEST_F(FileSink, FolderAndFilesAreTheUsersAlone) {
+  namespace fs = std::filesystem;
+  const std::string folder = FFolder + "/new/logs";
+  ZEL::TZELRollingFileSink sink(folder, "Mod", 2 * BytesOf("x"), 30);
+  sink.WriteItem(Entry("x"));
+  sink.WriteItem(Entry("y"));  // rotates: file 01 and a new 00
+  for (const std::string& f : {folder + "/Mod.00..txt", folder + "/Mod.01..txt"}) {
+    ASSERT_TRUE(fs::exists(f)) << f;
+    EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write) << f;
+  }
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(FFolder + "/new").permissions() & fs::perms::all, fs::perms::owner_all);
+
+  // A file an older version left readable to others is made private when it is opened.
+  const std::string old = FFolder + "/Old.00..txt";
+  { std::ofstream(old) << "x"; }
+  fs::permissions(old, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  ZEL::TZELRollingFileSink again(FFolder, "Old", 4000 * 1024, 30);
+  EXPECT_EQ(fs::status(old).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+}  // namespace

@@ -67,7 +67,7 @@ public:
   bool Logout(bool, const std::string&) override { return false; }
   void RefreshUserToken() override {}
   bool ValidateInviteCode(const std::string&) override { return false; }
-  TZELUserRecord* CRMUserRecord() override { return nullptr; }
+  std::shared_ptr<const TZELUserRecord> CRMUserRecord() override { return nullptr; }
   std::string FirebaseEscalatedTopic() override { return {}; }
   std::string FirebaseNonEscalatedTopic() override { return {}; }
 };

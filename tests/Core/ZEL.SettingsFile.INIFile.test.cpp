@@ -8,7 +8,11 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <csignal>
+#include <vector>
 #include <unistd.h>
 
 namespace ZEL {
@@ -30,15 +34,35 @@ protected:
   std::string FileBytes() const { return ZEL::Test::ReadFileBytes(FPath); }
 };
 
-TEST_F(SettingsFileIni, FirstReadCreatesAnEmptyFileInTheSettingsFolder) {
+// A read changes nothing, so it writes nothing: on a full disk a read cannot cost the file.
+TEST_F(SettingsFileIni, ReadsWriteNothingAndTheFirstWriteCreatesAPrivateFile) {
+  const std::string folder = FFolder + "/made/here";
+  const ZEL::Test::TScopedEnv env("ZEL_SETTINGS_DIR", folder.c_str());
+  const std::string path = folder + "/ZELSettings.mem";
   auto settings = std::make_shared<TZELSettingsFileIni>();
-  EXPECT_EQ(settings->FileName(), FPath);
-  EXPECT_FALSE(fs::exists(FPath));
+  EXPECT_EQ(settings->FileName(), path);
 
   EXPECT_EQ(settings->ReadString("Token", "RefreshToken", "none"), "none");
-  ASSERT_TRUE(fs::is_regular_file(FPath));
-  EXPECT_EQ(FileBytes(), "");
+  EXPECT_FALSE(fs::exists(path));
   EXPECT_FALSE(settings->BarrierIsLocked());
+
+  settings->WriteString("Token", "RefreshToken", "secret");
+  ASSERT_TRUE(fs::is_regular_file(path));
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::status(FFolder + "/made").permissions() & fs::perms::all, fs::perms::owner_all);
+
+  // An existing file, in a spelling of its own, is left as it is by reads and same-value writes.
+  const std::string own = "\xEF\xBB\xBF[token]\r\nrefreshtoken = t\r\n";
+  WriteBytes(path, own);
+  const auto before = fs::last_write_time(path);
+  TZELSettingsFileIni again;
+  EXPECT_EQ(again.ReadString("Token", "RefreshToken", ""), "t");
+  EXPECT_EQ(again.ReadBool("UserPrefs", "Missing", true), true);
+  again.WriteString("Token", "RefreshToken", "t");
+  again.BarrierUnlock();
+  EXPECT_EQ(ZEL::Test::ReadFileBytes(path), own);
+  EXPECT_EQ(fs::last_write_time(path), before);
 }
 
 TEST_F(SettingsFileIni, StoredTextsReadAsEachType) {
@@ -180,8 +204,10 @@ TEST_F(SettingsFileIni, ReadingToleratesBomLineEndsBlanksAndComments) {
     TZELSettingsFileIni settings;
     EXPECT_EQ(settings.ReadString("Token", "RefreshToken", ""), "tok");
     EXPECT_TRUE(settings.ReadBool("UserPrefs", "UserEscalatedSubscribe", false));
-    // The read wrote the file back in our own form.
-    EXPECT_EQ(FileBytes(), "[Token]\nRefreshToken=tok\n\n[UserPrefs]\nUserEscalatedSubscribe=1\n\n");
+    // Reads leave the file as it is; the first change writes it in our own form.
+    EXPECT_EQ(FileBytes(), row.Bytes);
+    settings.WriteString("Token", "RefreshToken", "tok2");
+    EXPECT_EQ(FileBytes(), "[Token]\nRefreshToken=tok2\n\n[UserPrefs]\nUserEscalatedSubscribe=1\n\n");
   }
 }
 
@@ -208,12 +234,20 @@ TEST_F(SettingsFileIni, SecondLockIsRefusedAtOnceAndChangesNothing) {
   EXPECT_EQ(settings->ReadString("Token", "RefreshToken", ""), "kept");
 }
 
-TEST_F(SettingsFileIni, UnlockWithoutLockStillWritesTheFile) {
+TEST_F(SettingsFileIni, UnlockWithoutLockWritesAPendingChange) {
   WriteBytes(FPath, "[Token]\r\nRefreshToken=t\r\n");
   TZELSettingsFileIni settings;
   settings.BarrierUnlock();
   EXPECT_FALSE(settings.BarrierIsLocked());
-  EXPECT_EQ(FileBytes(), "[Token]\nRefreshToken=t\n\n");
+  EXPECT_EQ(FileBytes(), "[Token]\r\nRefreshToken=t\r\n");
+
+  // A change whose write failed is written by the next unlock.
+  fs::remove(FPath);
+  fs::create_directory(FPath);
+  EXPECT_THROW(settings.WriteString("Token", "RefreshToken", "t2"), EFCreateError);
+  fs::remove(FPath);
+  settings.BarrierUnlock();
+  EXPECT_EQ(FileBytes(), "[Token]\nRefreshToken=t2\n\n");
 }
 
 // The write fails in two ways that root cannot bypass: the file's path is a folder, or the
@@ -246,6 +280,55 @@ TEST_F(SettingsFileIni, FailedWriteReachesTheCallerAndReleasesTheBarrier) {
     EXPECT_FALSE(settings.BarrierIsLocked());
     EXPECT_THROW(settings.WriteBool("UserPrefs", "UserEscalatedSubscribe", true), EFCreateError);
     EXPECT_EQ(ZEL::Test::ReadFileBytes(blocker), "x");
+  }
+}
+
+// A full disk, made real by a file size limit in a child process: the writes of the new file
+// fail (EFBIG), short or at the flush. The old file stays whole, the caller gets the error,
+// no temporary file is left, and reads in the full state write nothing.
+TEST_F(SettingsFileIni, FullDiskKeepsTheOldFileAndReportsTheError) {
+  const std::string oldBytes = "[Token]\nRefreshToken=saved-token\n\n";
+  struct TCase {
+    const char* Name;
+    std::size_t NewSize;
+  };
+  for (const TCase& c : {TCase{"small change, held in a buffer", 100}, TCase{"large change", 200000}}) {
+    SCOPED_TRACE(c.Name);
+    WriteBytes(FPath, oldBytes);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int code = 0;
+      try {
+        TZELSettingsFileIni settings;
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{40, 40};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        if (settings.ReadString("Token", "RefreshToken", "") != "saved-token") code |= 1;
+        try {
+          settings.WriteString("Token", "RefreshToken", std::string(c.NewSize, 'n'));
+          code |= 2;  // reported as success
+        } catch (const EFCreateError&) {
+        }
+        // Still full: the pending change fails again, but only a change is ever written.
+        try {
+          settings.ReadString("Token", "RefreshToken", "");
+          code |= 4;
+        } catch (const EFCreateError&) {
+        }
+      } catch (...) {
+        code |= 8;
+      }
+      _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1 wrong read, 2 success reported, 4 read wrote, 8 other error";
+    EXPECT_EQ(FileBytes(), oldBytes);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(FFolder)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"ZELSettings.mem"});
   }
 }
 

@@ -243,6 +243,8 @@ void Run(std::uint8_t AChannel, const std::string& AText) {
         break;
       }
       default: {
+        // As the backend client does: a text nested too deeply is refused before it is parsed.
+        if (!JSON::Helpers::NestingAllowed(AText, "zel_fuzz_model")) return;
         TJSON array = TJSON::parse(AText, nullptr, /*allow_exceptions=*/false);
         if (array.is_discarded()) return;
         const bool append = AChannel == 7;

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The test MQTT broker: Debian's mosquitto with one TLS listener on a free loopback port.
 #
-#   broker.sh start <rundir> <pkidir> [--untrusted]
+#   broker.sh start <rundir> <pkidir> [--untrusted | --wrong-host | --expired] [--tls13-only]
 #   broker.sh stop  <rundir>
 #
 # <pkidir> is what make-pki.sh wrote. The listener asks every client for a certificate from
 # the test CA (require_certificate); there is no plain listener. The broker presents
-# broker.crt, or with --untrusted other-broker.crt from the unrelated CA, so that a client
-# can be shown refusing a broker it cannot verify.
+# broker.crt, or, so that a client can be shown refusing a broker it cannot verify,
+# other-broker.crt from the unrelated CA (--untrusted), wrong-host-broker.crt for another
+# name (--wrong-host) or expired-broker.crt (--expired). --tls13-only offers TLS 1.3 alone.
 #
 # start writes to <rundir>: mosquitto.conf, broker.log, broker.pid and broker.port (the
 # port, one line). It returns once the broker accepts connections and fails (exit 1, log
@@ -19,15 +20,22 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/lib.sh"
 
 usage() {
-  echo "usage: $0 start <rundir> <pkidir> [--untrusted] | stop <rundir>" >&2
+  echo "usage: $0 start <rundir> <pkidir> [--untrusted|--wrong-host|--expired] [--tls13-only] | stop <rundir>" >&2
   exit 2
 }
 
 start() {
-  local run="$1" pki="$2" cert=broker
-  [ "${3:-}" = "--untrusted" ] && cert=other-broker
-  [ $# -le 3 ] || usage
-  [ -z "${3:-}" ] || [ "$3" = "--untrusted" ] || usage
+  local run="$1" pki="$2" cert=broker tls=""
+  shift 2
+  for opt in "$@"; do
+    case "$opt" in
+      --untrusted) cert=other-broker ;;
+      --wrong-host) cert=wrong-host-broker ;;
+      --expired) cert=expired-broker ;;
+      --tls13-only) tls="tls_version tlsv1.3" ;;
+      *) usage ;;
+    esac
+  done
   command -v mosquitto >/dev/null || { echo "broker.sh: mosquitto is not installed" >&2; exit 1; }
   [ -d "$pki" ] || { echo "broker.sh: no PKI folder $pki (run make-pki.sh first)" >&2; exit 1; }
   mkdir -p "$run"
@@ -65,6 +73,7 @@ cafile $pki/ca.crt
 certfile $pki/$cert.crt
 keyfile $pki/$cert.key
 require_certificate true
+$tls
 EOF
     : > "$run/broker.log"
     setsid mosquitto -c "$run/mosquitto.conf" < /dev/null >> "$run/broker.log" 2>&1 &

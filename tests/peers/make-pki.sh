@@ -11,6 +11,8 @@
 #   expired.crt expired.key           a client certificate from the test CA that expired in 2020
 #   other-ca.crt other-ca.key         a second CA, unrelated to the test CA
 #   other-broker.crt other-broker.key broker, SAN 127.0.0.1 + localhost, from the unrelated CA
+#   wrong-host-broker.crt .key        broker from the test CA for another name (wrong.example only)
+#   expired-broker.crt .key           broker from the test CA, SAN 127.0.0.1 + localhost, expired in 2020
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -43,6 +45,14 @@ subjectAltName = IP:127.0.0.1, DNS:localhost
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid:always
 
+[wronghost]
+basicConstraints = critical, CA:false
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:wrong.example
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid:always
+
 [client]
 basicConstraints = critical, CA:false
 keyUsage = critical, digitalSignature, keyEncipherment
@@ -70,6 +80,7 @@ issue ca broker "localhost" server
 issue ca server "localhost" server
 issue ca mobile_app "mobile_app" client
 issue ca edge "edge-simulator" client
+issue ca wrong-host-broker "wrong.example" wronghost
 
 makeca other-ca "ZEL Unrelated CA"
 issue other-ca other-broker "localhost" server
@@ -95,11 +106,15 @@ unique_subject = no
 commonName = supplied
 organizationName = optional
 EOF
-sed -n '/^\[client\]/,$p' "$work/ext.cnf" >> "$work/ca.cnf"
+sed -n '/^\[server\]/,$p' "$work/ext.cnf" >> "$work/ca.cnf"
 newkey "$out/expired.key"
 openssl req -new -key "$out/expired.key" -out "$work/expired.csr" -subj "/O=ZEL Test/CN=mobile_app" 2>/dev/null
 openssl ca -batch -notext -config "$work/ca.cnf" -in "$work/expired.csr" -out "$out/expired.crt" \
   -startdate 20200101000000Z -enddate 20200201000000Z 2>/dev/null
+newkey "$out/expired-broker.key"
+openssl req -new -key "$out/expired-broker.key" -out "$work/expired-broker.csr" -subj "/O=ZEL Test/CN=localhost" 2>/dev/null
+openssl ca -batch -notext -config "$work/ca.cnf" -extensions server -in "$work/expired-broker.csr" \
+  -out "$out/expired-broker.crt" -startdate 20200101000000Z -enddate 20200201000000Z 2>/dev/null
 
 # Certificates are public; keys stay private to the owner (mosquitto is told to keep running as
 # the caller, so it can still read them).

@@ -9,7 +9,7 @@
 # start writes <rundir>/pki, broker/, identity/, sim/ (sim.log, sim.pid, rest.port,
 # control.port) and <rundir>/stack.env, one KEY=VALUE a line (no quoting; read it line by
 # line rather than sourcing it):
-#   ZEL_PEERS_DIR, ZEL_PKI_DIR, ZEL_CA_FILE, ZEL_BACKEND_URL, ZEL_MQTT_BROKER_HOST,
+#   ZEL_PEERS_DIR, ZEL_PKI_DIR, ZEL_CA_FILE, ZEL_MQTT_CA_FILE, ZEL_BACKEND_URL, ZEL_MQTT_BROKER_HOST,
 #   ZEL_MQTT_BROKER_PORT, FIREBASE_AUTH_EMULATOR_HOST, ZEL_SIM_CONTROL_URL
 # It returns once the simulator's edges are connected to the broker and subscribed; when a
 # party cannot start it stops the others and fails. With --owner, a watchdog stops the stack
@@ -145,6 +145,7 @@ start() {
 ZEL_PEERS_DIR=$run
 ZEL_PKI_DIR=$pki
 ZEL_CA_FILE=$pki/ca.crt
+ZEL_MQTT_CA_FILE=$pki/ca.crt
 ZEL_BACKEND_URL=https://127.0.0.1:$rest
 ZEL_MQTT_BROKER_HOST=127.0.0.1
 ZEL_MQTT_BROKER_PORT=$broker_port

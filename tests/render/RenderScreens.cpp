@@ -45,7 +45,7 @@ public:
     Record.email = "new.user@example.com";
     Record.name = "New User";
   }
-  TZELUserRecord* CRMUserRecord() override { return &Record; }
+  std::shared_ptr<const TZELUserRecord> CRMUserRecord() override { return std::shared_ptr<const TZELUserRecord>(std::shared_ptr<void>(), &Record); }
   TZELUserRecord Record;
 };
 

@@ -105,6 +105,22 @@ TEST_F(EventsService, IntakeSkipsBadPayloads) {
   EXPECT_EQ(List().Count(), 0);
 }
 
+// A new alert with a member nested 70,000 levels deep: refused at the intake with one Error
+// line, no alert, no crash; an untyped long payload is logged by its first few KiB only.
+TEST_F(EventsService, IntakeRefusesDeeplyNestedAndShortensLongPayloads) {
+  std::string deep = Payloads["Type1"].dump();
+  deep.pop_back();
+  deep += R"(,"Deep":)" + std::string(70000, '[') + std::string(70000, ']') + "}";
+  F.Events->LoadEventFromMQTT(deep);
+  EXPECT_EQ(Count(TLogType::Error, "nests deeper than 64 levels and is refused."), 1);
+  EXPECT_EQ(List().Count(), 0);
+
+  Log.Clear();
+  F.Events->LoadEventFromMQTT(R"({"Text":")" + std::string(100000, 'x') + R"("})");
+  EXPECT_EQ(Count(TLogType::Warning, "MQTT payload is untyped. Skipping."), 1);
+  for (const auto& e : Log.Entries()) EXPECT_LT(e.Message.size(), 2 * LogsPipe::MaxLoggedBytes);
+}
+
 TEST_F(EventsService, NewAlertIsAnnouncedOnceAndChangedByItsPayloads) {
   ZT::TMessageRecorder<TEventAddedMessage> added([](const TEventAddedMessage& M) { return M.Value()->ID(); });
   F.Events->LoadEventFromMQTT(Payloads["Type1"].dump());

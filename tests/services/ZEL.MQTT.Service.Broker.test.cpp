@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <memory>
 
 #include "ZEL.LogsPipe.h"
@@ -22,7 +23,7 @@ protected:
     Broker = new ZT::TTestBroker();
     ASSERT_TRUE(Broker->Start()) << "the test broker did not start";
     ZT::UseTestBroker(Broker->Port, 3000);
-    ClientCerts = ZT::CertsFolderOf(Broker->Pki, "mobile_app");
+    ClientCerts = ZT::CertsFolderOf(Broker->Pki, "mobile_app", "ca.crt");
   }
   static void TearDownTestSuite() {
     Broker->Stop();
@@ -72,17 +73,17 @@ TEST_F(MQTTBroker, ConnectsWithTheClientCertificate) {
   auto c = NewClient(ClientCerts, true);
   EXPECT_EQ(c.Service->GetReconnectAttempts(), 1);
   EXPECT_TRUE(Logged(log, "OnSSLIOHandlerConfiguration attached."));
-  EXPECT_TRUE(Logged(log, "The broker's certificate is not verified"));
+  EXPECT_TRUE(Logged(log, "The broker's certificate is verified against \""));
   EXPECT_TRUE(Logged(log, "OnConnectStatusChange. Connected: True Status: \"csConnected\""));
 }
 
 // Without a certificate, with only one of the two files, or with an expired one the broker
 // refuses at the TLS handshake: a refusal (3), never a crash, and a reconnect request.
 TEST_F(MQTTBroker, RefusedWithoutAValidCertificate) {
-  const std::string missing = ZT::CertsFolderOf(Broker->Pki, "");
-  const std::string keyOnly = ZT::NewTempFolder("keyonly");
+  const std::string missing = ZT::CertsFolderOf(Broker->Pki, "", "ca.crt");
+  const std::string keyOnly = ZT::CertsFolderOf(Broker->Pki, "", "ca.crt");
   ZT::CopyFile(Broker->Pki + "/mobile_app.key", keyOnly + "/mobile_app.key");
-  const std::string expired = ZT::CertsFolderOf(Broker->Pki, "expired");
+  const std::string expired = ZT::CertsFolderOf(Broker->Pki, "expired", "ca.crt");
   for (const std::string& folder : {missing, keyOnly, expired}) {
     SCOPED_TRACE(folder);
     LogsPipe::TLogCapture log;
@@ -131,7 +132,7 @@ TEST_F(MQTTBroker, PublishesToASecondClientAndPassesBytesUnchanged) {
   ASSERT_TRUE(WaitUntil([&] { return receiver.Service->AcceptedTopics().size() == 1; }));
 
   const std::string binary("\x00\xff\xfe\xc3\x28 bytes", 11);
-  const std::string huge(4 * 1024 * 1024, 'x');
+  const std::string huge(4 * 1024 * 1024, 'x');  // below the maximum packet size
   for (const std::string& payload : {std::string("{\"Type\":6}"), std::string(), binary, huge})
     EXPECT_TRUE(sender.Service->Publish("ZEL/req", payload));
   ASSERT_TRUE(WaitUntil([&] { return receiver.Listener->Messages().size() == 4; }, 20s));
@@ -247,33 +248,80 @@ TEST_F(MQTTBroker, ReleasedDuringAFloodWithoutDeadlock) {
 
 class MQTTBrokerVerified : public MQTTBroker {};
 
-// With the CA file beside the certificate the broker is verified: the test broker passes,
-// a broker whose certificate comes from another CA is refused.
-TEST_F(MQTTBrokerVerified, VerifiesTheBrokerWhenTheCAFileIsPresent) {
-  const std::string certs = ZT::CertsFolderOf(Broker->Pki, "mobile_app", "ca.crt");
-  {
-    LogsPipe::TLogCapture log;
-    auto c = NewClient(certs, true);
-    EXPECT_TRUE(c.Service->IsConnected());
-    EXPECT_FALSE(Logged(log, "not verified"));
-  }
-  ZT::TTestBroker untrusted;
-  ASSERT_TRUE(untrusted.Start(true));
-  // The client trusts the first broker's CA; the second PKI has its own.
-  const std::string mixed = ZT::CertsFolderOf(untrusted.Pki, "mobile_app", "ca.crt");
-  ZT::TScopedEnv port("ZEL_MQTT_BROKER_PORT", std::to_string(untrusted.Port).c_str());
-  {
-    // Without the CA file the same broker is taken unverified: the refusal below is the check's.
-    auto open = NewClient(ZT::CertsFolderOf(untrusted.Pki, "mobile_app"), true);
-    EXPECT_TRUE(open.Service->IsConnected());
+// The broker is always verified: against the CA file beside the certificate, or without one
+// against the system's trust store, which does not hold the test CA. A broker from another
+// CA, for another name or with an expired certificate is refused either way, with the reason
+// in the log; the test broker passes with the CA file and is refused without it.
+TEST_F(MQTTBrokerVerified, RefusesABrokerItCannotVerifyWithAndWithoutTheCAFile) {
+  struct TCase {
+    const char* Options;
+    const char* Reason;  // in the refusal's log line
+  };
+  const TCase cases[] = {
+      {"--untrusted", "unable to get local issuer certificate"},
+      {"--wrong-host", "IP address mismatch"},
+      {"--expired", "certificate has expired"},
+  };
+  for (const TCase& c : cases) {
+    ZT::TTestBroker bad;
+    ASSERT_TRUE(bad.Start(std::string(c.Options))) << c.Options;
+    ZT::TScopedEnv port("ZEL_MQTT_BROKER_PORT", std::to_string(bad.Port).c_str());
+    // The client's certificate and CA come from the bad broker's own PKI, so that only the
+    // broker's certificate is at fault.
+    for (const bool withCA : {true, false}) {
+      SCOPED_TRACE(std::string(c.Options) + (withCA ? " with the CA file" : " without the CA file"));
+      LogsPipe::TLogCapture log;
+      auto client = NewClient(ZT::CertsFolderOf(bad.Pki, "mobile_app", withCA ? "ca.crt" : ""), false);
+      client.Service->Connect();
+      EXPECT_TRUE(WaitUntil([&] { return Logged(log, "Status: \"csConnectionRejected_ServerUnavailable\""); }, 10s));
+      EXPECT_FALSE(client.Service->IsConnected());
+      EXPECT_FALSE(client.Listener->SawConnected());
+      // Without the CA file the chain itself fails (the broker may send the test CA along).
+      const std::string expected = withCA ? c.Reason : "";
+      EXPECT_TRUE(Logged(log, "The broker's certificate is refused: " + expected)) << expected;
+      if (!withCA) {
+        EXPECT_TRUE(Logged(log, "verified against the system's trust store"));
+      }
+    }
+    bad.Stop();
   }
   LogsPipe::TLogCapture log;
-  auto c = NewClient(mixed, false);
-  c.Service->Connect();
-  EXPECT_TRUE(WaitUntil([&] { return Logged(log, "Status: \"csConnectionRejected_ServerUnavailable\""); }, 10s));
-  EXPECT_FALSE(c.Service->IsConnected());
+  auto open = NewClient(ZT::CertsFolderOf(Broker->Pki, "mobile_app"), false);
+  open.Service->Connect();
+  EXPECT_TRUE(WaitUntil([&] { return Logged(log, "The broker's certificate is refused: "); }, 10s));
+  EXPECT_FALSE(open.Service->IsConnected());
+}
+
+// A broker that offers TLS 1.3 alone is taken (verified, with the CA file).
+TEST_F(MQTTBrokerVerified, TakesABrokerThatOffersOnlyTLS13) {
+  ZT::TTestBroker tls13;
+  ASSERT_TRUE(tls13.Start(std::string("--tls13-only")));
+  ZT::TScopedEnv port("ZEL_MQTT_BROKER_PORT", std::to_string(tls13.Port).c_str());
+  auto c = NewClient(ZT::CertsFolderOf(tls13.Pki, "mobile_app", "ca.crt"), true);
+  EXPECT_TRUE(c.Service->IsConnected());
   c.Service.reset();
-  untrusted.Stop();
+  tls13.Stop();
+}
+
+// The client asks for a maximum packet size at connect: the broker drops a larger
+// publication for it instead of sending it, and the connection and later payloads go on.
+TEST_F(MQTTBroker, BrokerSendsNothingAboveTheMaximumPacketSize) {
+  auto c = NewClient(ClientCerts, true);
+  c.Service->Subscribe("ZEL/big");
+  ASSERT_TRUE(WaitUntil([&] { return c.Service->AcceptedTopics().size() == 1; }));
+  const std::string file = ZT::NewTempFolder("big") + "/payload";
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << std::string(MQTT::Client::MaxIncomingPacketSize + 1, 'x');
+  }
+  const std::string pub = "mosquitto_pub -h 127.0.0.1 -p " + std::to_string(Broker->Port) + " --cafile " + Broker->Pki +
+                          "/ca.crt --cert " + Broker->Pki + "/edge.crt --key " + Broker->Pki + "/edge.key -t ZEL/big -q 0";
+  ASSERT_EQ(ZT::Shell(pub + " -f " + file), 0);
+  ASSERT_EQ(Broker->PublishAsEdge("ZEL/big", "small", false), 0);
+  ASSERT_TRUE(WaitUntil([&] { return c.Listener->Got("ZEL/big", "small"); }));
+  for (const auto& m : c.Listener->Messages()) EXPECT_LE(m.Payload.size(), MQTT::Client::MaxIncomingPacketSize);
+  EXPECT_EQ(c.Listener->Messages().size(), 1u);
+  EXPECT_TRUE(c.Service->IsConnected());
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ protected:
     Broker = new ZT::TTestBroker();
     ASSERT_TRUE(Broker->Start()) << "the test broker did not start";
     ZT::UseTestBroker(Broker->Port, 5000);
-    setenv("ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Broker->Pki, "mobile_app").c_str(), 1);
+    setenv("ZEL_MQTT_CERTS_DIR", ZT::CertsFolderOf(Broker->Pki, "mobile_app", "ca.crt").c_str(), 1);
   }
   static void TearDownTestSuite() {
     Broker->Stop();

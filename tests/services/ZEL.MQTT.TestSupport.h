@@ -99,12 +99,14 @@ struct TTestBroker {
   std::string Root, Pki, Run;
   int Port = 0;
 
-  bool Start(bool AUntrusted = false) {
+  bool Start(bool AUntrusted = false) { return Start(std::string(AUntrusted ? "--untrusted" : "")); }
+  // AOptions: broker.sh's start options (the certificate it presents, --tls13-only).
+  bool Start(const std::string& AOptions) {
     Root = NewTempFolder("broker");
     Pki = Root + "/pki";
     Run = Root + "/run";
     if (Shell(PeersDir() + "/make-pki.sh " + Pki + " >/dev/null") != 0) return false;
-    if (Shell(PeersDir() + "/broker.sh start " + Run + " " + Pki + (AUntrusted ? " --untrusted" : "") + " >/dev/null") != 0)
+    if (Shell(PeersDir() + "/broker.sh start " + Run + " " + Pki + " " + AOptions + " >/dev/null") != 0)
       return false;
     std::ifstream(Run + "/broker.port") >> Port;
     return Port > 0;

@@ -101,6 +101,37 @@ TEST_F(RESTService, MalformedAnswers) {
   EXPECT_TRUE(Rest->ValidateToken(Auth->FirebaseToken()));
 }
 
+// Valid JSON nested 70,000 levels deep (some 140 KB) is refused before anything walks it,
+// with one Error line per answer, and counts as a malformed answer; the log line of each
+// body shows its first few KiB only. Walking it (writing it to the log) would overflow the stack.
+TEST_F(RESTService, DeeplyNestedAnswersAreRefused) {
+  const std::string refused = "nests deeper than 64 levels and is refused.";
+  nlohmann::ordered_json out;
+  Fault("/eventAlertItems", "deep");
+  EXPECT_TRUE(Rest->GetEventItems("a1e700000000000000000005", out));
+  EXPECT_EQ(out, nlohmann::ordered_json::array());
+  Fault("/eventAlerts", "deep");
+  EXPECT_TRUE(Rest->GetEvents(out, "", ""));
+  EXPECT_EQ(out, nlohmann::ordered_json::array());
+  Fault("/sync", "deep");
+  EXPECT_FALSE(Rest->Sync(out));
+  Fault("/authZelUser", "deep");
+  std::string error;
+  EXPECT_EQ(Rest->AuthOnZELCRM(error), nullptr);
+  Fault("/verifyZelInvite", "deep");
+  EXPECT_EQ(Rest->ValidateInviteCode("ZEL-DEMO-2025", error), nullptr);
+
+  int refusals = 0;
+  for (const auto& e : Capture.Entries()) {
+    if (e.Type == TLogType::Error && e.Message.find(refused) != std::string::npos) ++refusals;
+    EXPECT_LT(e.Message.size(), 2 * LogsPipe::MaxLoggedBytes) << e.Tag;
+    // The invitation code stays out of the log.
+    EXPECT_EQ(e.Message.find("ZEL-DEMO-2025"), std::string::npos) << e.Tag << ": " << e.Message.substr(0, 200);
+  }
+  EXPECT_EQ(refusals, 5);
+  EXPECT_TRUE(Logged(TLogType::Fatal, "Unable to get sync content. Bad response."));
+}
+
 TEST_F(RESTService, SlowOrUnreachableBackendRaises) {
   Http::Curl::TLimits limits;
   limits.ResponseTimeout = 1s;
@@ -133,9 +164,13 @@ TEST_F(RESTService, UserRecords) {
   ASSERT_NE(invite, nullptr);
   EXPECT_EQ(invite->email, "supervisor@zel.test");
 
-  // {"result": false}: no record and an Error line.
+  // {"result": false}: no record and an Error line, which names the code masked.
   EXPECT_EQ(Rest->ValidateInviteCode("NO-SUCH-CODE", error), nullptr);
-  EXPECT_TRUE(Logged(TLogType::Error, "ACode: NO-SUCH-CODE Server respond: "));
+  EXPECT_TRUE(Logged(TLogType::Error, "ACode: \u2026(12 chars) Server respond: "));
+  for (const auto& e : Capture.Entries()) {
+    EXPECT_EQ(e.Message.find("ZEL-SUPER-0002"), std::string::npos) << e.Message;
+    EXPECT_EQ(e.Message.find("NO-SUCH-CODE"), std::string::npos) << e.Message;
+  }
 
   // Without a token the backend refuses (401): no record.
   Firebase->SignOut();

@@ -13,14 +13,14 @@ namespace ZEL::Test {
 class TRecordAuthService : public TAccountAuthService {
 public:
   TRecordAuthService() { Record->organization().ID = "65f1c0de4a1b2c3d4e5f6071"; }
-  TZELUserRecord* CRMUserRecord() override { return HasRecord ? Record.get() : nullptr; }
+  std::shared_ptr<const TZELUserRecord> CRMUserRecord() override { return HasRecord ? Record : nullptr; }
   bool Logout(bool AIsUserIntent, const std::string& AReason) override {
     Logouts.push_back({AIsUserIntent, AReason});
     return true;
   }
 
   bool HasRecord = true;
-  std::unique_ptr<TZELUserRecord> Record = std::make_unique<TZELUserRecord>();
+  std::shared_ptr<TZELUserRecord> Record = std::make_shared<TZELUserRecord>();
   std::vector<std::pair<bool, std::string>> Logouts;
 };
 

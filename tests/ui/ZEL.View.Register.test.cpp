@@ -93,7 +93,9 @@ public:
     if (Throws) throw std::runtime_error("transport error");
     return Valid;
   }
-  TZELUserRecord* CRMUserRecord() override { return HasRecord ? &Record : nullptr; }
+  std::shared_ptr<const TZELUserRecord> CRMUserRecord() override {
+    return HasRecord ? std::shared_ptr<const TZELUserRecord>(std::shared_ptr<void>(), &Record) : nullptr;
+  }
   void RegisterUser(const std::string& AName, const std::string& AEmail, const std::string& APassword) override {
     Calls.push_back("RegisterUser(" + AName + "," + AEmail + "," + APassword + ")");
   }

@@ -12,7 +12,7 @@
 namespace ZelSim {
 
 struct TEndpointFault {
-  std::string Mode;    // "500", "timeout", "malformed"
+  std::string Mode;    // "500", "timeout", "malformed", "deep" (valid JSON nested 70,000 levels)
   int Remaining = -1;  // requests it still applies to; -1 until cleared
   int DelayMs = 65000; // how long "timeout" holds the answer back
 };

@@ -93,6 +93,17 @@ void TRestApi::Routes() {
                           "application/json");
           return;
         }
+        if (fault->Mode == "deep") {
+          // Valid JSON whose one element holds a member nested 70,000 levels deep.
+          constexpr std::size_t levels = 70000;
+          std::string body = std::string("{\"") + (ARoot ? ARoot : "result") + "\": [{\"_id\": \"d1\", \"deep\": ";
+          body.append(levels, '[');
+          body.append(levels, ']');
+          body += "}]}";
+          res.status = 200;
+          res.set_content(body, "application/json");
+          return;
+        }
         for (int waited = 0; waited < fault->DelayMs && !FSim.Stopping(); waited += 100)
           std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return Refuse(res, 504, "injected time-out");
