@@ -177,6 +177,16 @@ if [ -n "$check" ]; then
     *) echo "run-demo: check failed: the backend did not answer for $email: $user" >&2; exit 1 ;;
   esac
   echo "  backend over TLS with the test CA: ok"
+  # The first printed code for a new account is one the backend knows and the client's
+  # registration view takes (six digits).
+  code="$(printf '%s\n' "$invitations" | sed -n 's/^ *\([0-9]\{6\}\) for .*/\1/p' | head -n 1)"
+  if [ -n "$code" ]; then
+    case "$(curl -fsS --noproxy '*' --cacert "$ZEL_CA_FILE" "$ZEL_BACKEND_URL/verifyZelInvite?inviteCode=$code")" in
+      *'"email"'*) ;;
+      *) echo "run-demo: check failed: the backend does not know the invitation code $code" >&2; exit 1 ;;
+    esac
+    echo "  invitation code $code for a new account at the backend: ok"
+  fi
   topic="$(curl -fsS --noproxy '*' "$ZEL_SIM_CONTROL_URL/health" | sed -n 's/.*"orgEventTopic": *"\([^"]*\)".*/\1/p')"
   # Waits for the next automatic alert (or times out): an event, no fixed pause. The files are
   # this run's own: another demo of the same build may have put its own beside the program.
