@@ -11,8 +11,8 @@
 #   scripts/run-demo.sh [--check] [--alert-seconds N] [--build-dir DIR]
 #
 #   --check            bring the stack up without the client, verify it (sign-in, backend over
-#                      TLS, an alert on the broker with the client's certificate), tear it
-#                      down and exit 0/1
+#                      TLS, a printed invitation code at the backend, an alert on the broker
+#                      with the client's certificate), tear it down and exit 0/1
 #   --alert-seconds N  pace of the edges' alerts (default 5)
 #   --build-dir DIR    use this configured build tree instead of build/main (builds only the
 #                      client's program and the simulator there)
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
                      alert_seconds="$2"; shift 2 ;;
     --build-dir) [ $# -ge 2 ] || { echo "run-demo: --build-dir needs a folder" >&2; exit 2; }
                  build_dir="$(cd "$2" && pwd)"; shift 2 ;;
-    -h|--help) sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
