@@ -64,25 +64,4 @@ bool InvCodeCharAllowed(QChar AChar) { return Digit(AChar); }
 
 bool DisplayNameCharAllowed(QChar AChar) { return DisplayNameChar(AChar); }
 
-TCharFilter::TCharFilter(bool (*AAllowed)(QChar), int AMaxLength, QObject* AParent)
-    : QValidator(AParent), FAllowed(AAllowed), FMaxLength(AMaxLength) {}
-
-QValidator::State TCharFilter::validate(QString& AInput, int& APos) const {
-  QString LKept;
-  LKept.reserve(AInput.size());
-  int LPos = APos;
-  for (qsizetype I = 0; I < AInput.size(); ++I) {
-    if (FAllowed(AInput[I])) {
-      LKept.append(AInput[I]);
-    } else if (I < APos) {
-      --LPos;
-    }
-  }
-  // Too long even without the dropped characters: the change is refused, as a full edit does.
-  if (FMaxLength > 0 && LKept.size() > FMaxLength) return Invalid;
-  AInput = LKept;
-  APos = LPos;
-  return Acceptable;
-}
-
 }  // namespace ZEL::Register

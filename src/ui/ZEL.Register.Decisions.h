@@ -3,7 +3,6 @@
 // checks and the two key filters.
 
 #include <QString>
-#include <QValidator>
 
 #include <optional>
 #include <string>
@@ -39,22 +38,8 @@ bool DisplayNameKeyAllowed(const QString& AKeyText);
 bool InvCodeCharAllowed(QChar AChar);
 bool DisplayNameCharAllowed(QChar AChar);
 
-// Keeps only allowed characters in every change of an edit's text (typed, pasted, dropped or
-// set), so pasting cannot get round the key filters.
-// With AMaxLength (> 0) a change whose kept text is longer is refused: the edit's own limit
-// would cut a pasted text before its separators are dropped ("123 456").
-class TCharFilter : public QValidator {
-public:
-  TCharFilter(bool (*AAllowed)(QChar), int AMaxLength, QObject* AParent);
-  State validate(QString& AInput, int& APos) const override;
-
-private:
-  bool (*FAllowed)(QChar);
-  int FMaxLength;
-};
-
 // The code edit's own length limit: room for a pasted code with separators, which the
-// filter then drops; the filter holds the code to InvCodeLength.
+// edit's filter drops before it holds the code to InvCodeLength.
 inline constexpr int InvCodeEditRoom = 64;
 
 }  // namespace ZEL::Register

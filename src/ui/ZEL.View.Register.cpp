@@ -3,6 +3,7 @@
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.CRM.Types.h"
 #include "ZEL.Dialogs.h"
+#include "ZEL.EditFilter.h"
 #include "ZEL.Exceptions.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Register.Decisions.h"
@@ -116,11 +117,9 @@ TRegisterForm::TRegisterForm(QWidget* AParent) : TBaseFormView(AParent) {
 
   editInvCode->installEventFilter(this);
   editDisplayName->installEventFilter(this);
-  // The key filters see only keys; these see every change, a paste included.
-  editInvCode->setValidator(
-      new Register::TCharFilter(&Register::InvCodeCharAllowed, Register::InvCodeLength, editInvCode));
-  editDisplayName->setValidator(new Register::TCharFilter(&Register::DisplayNameCharAllowed,
-                                                          Register::DisplayNameMaxLength, editDisplayName));
+  // The key filters see only keys; these see every edit of the user's, a paste included.
+  new TEditFilter(editInvCode, &Register::InvCodeCharAllowed, Register::InvCodeLength);
+  new TEditFilter(editDisplayName, &Register::DisplayNameCharAllowed, Register::DisplayNameMaxLength);
   connect(btnProcessRegister, &QPushButton::clicked, this, &TRegisterForm::btnProcessRegisterClick);
   connect(btnBack, &QPushButton::clicked, this, &TRegisterForm::btnBackClick);
   connect(btnScanQRCode, &QPushButton::clicked, this, &TRegisterForm::btnScanQRCodeClick);

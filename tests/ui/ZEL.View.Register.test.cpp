@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ZEL.CRM.Types.h"
+#include "ZEL.EditFilter.h"
 #include "ZEL.Register.Decisions.h"
 #include "ZEL.UI.TestSupport.h"
 #include "ZEL.View.Register.h"
@@ -263,6 +264,43 @@ TEST_F(TRegisterView, PastedTextIsFilteredLikeTypedText) {
   QGuiApplication::clipboard()->setText("2x3y4z5");
   FView->editInvCode->paste();
   EXPECT_EQ(FView->editInvCode->text(), "123456");
+}
+
+TEST(EditFilter, KeepsWhatWasThereAndFiltersWhatIsAdded) {
+  const auto LDigits = +[](QChar C) { return C.isDigit(); };
+  const struct {
+    const char* Old;
+    const char* New;
+    int MaxLength;
+    const char* Result;
+    int Cursor;
+  } LCases[] = {
+      {"", "12ab34", 6, "1234", 4},
+      {"", "123 456", 6, "123456", 6},
+      {"16", "12x3y4z56", 6, "123456", 5},     // pasted into the middle
+      {"123456", "1234567", 6, "123456", 6},   // too long: refused
+      {"123456", "12a3456", 6, "123456", 2},   // nothing allowed was added
+      {"J\xC3\xB6rg", "J\xC3\xB6rg!", 0, "J\xC3\xB6rg", 4},  // the old letters stay
+      {"J\xC3\xB6rg", "J\xC3\xB6r", 0, "J\xC3\xB6r", 3},     // a deletion passes as it is
+      {"aaa", "aaaa", 0, "aaa", 3},            // an added character the rule refuses (not a digit)
+  };
+  for (const auto& LCase : LCases) {
+    SCOPED_TRACE(std::string(LCase.Old) + " -> " + LCase.New);
+    int LCursor = -1;
+    const QString LResult = TEditFilter::Filtered(QString::fromUtf8(LCase.Old), QString::fromUtf8(LCase.New), LDigits,
+                                                  LCase.MaxLength, LCursor);
+    EXPECT_EQ(LResult.toStdString(), LCase.Result);
+    EXPECT_EQ(LCursor, LCase.Cursor);
+  }
+}
+
+TEST_F(TRegisterView, NameProposedFromTheRecordKeepsItsLetters) {
+  FAuth->Record.name = "J\xC3\xB6rg O'Neil";
+  CheckCode("123456");
+  EXPECT_EQ(FView->editDisplayName->text().toStdString(), "J\xC3\xB6rg O'Neil");
+  FView->editDisplayName->end(false);
+  FView->editDisplayName->insert("-<x>");
+  EXPECT_EQ(FView->editDisplayName->text().toStdString(), "J\xC3\xB6rg O'Neil-x");
 }
 
 TEST_F(TRegisterView, SecondCheckWhileOneRunsIsRefused) {
