@@ -20,7 +20,9 @@ std::unique_ptr<QLockFile> TakeLock() {
   auto LLock = std::make_unique<QLockFile>(QString::fromStdString(LockFilePath()));
   // Never stale by age: a client may run for weeks. A lock whose process is gone is stale.
   LLock->setStaleLockTime(0);
-  if (!LLock->tryLock(0)) return nullptr;
+  // Only a lock held by a running client stops this one; a folder where no lock can be made
+  // (not writable) is no reason to refuse the start: the client then runs without one.
+  if (!LLock->tryLock(0) && LLock->error() == QLockFile::LockFailedError) return nullptr;
   return LLock;
 }
 

@@ -16,7 +16,8 @@ inline constexpr const char* AlreadyRunningText =
 std::string LockFilePath();
 
 // Takes the lock of the settings folder (made when missing); none when a running client
-// holds it. A lock left behind by a client that crashed is taken over.
+// holds it. A lock left behind by a client that crashed is taken over. Where no lock file can
+// be made at all, the object comes back unlocked and the client runs without it.
 std::unique_ptr<QLockFile> TakeLock();
 
 // The second client's end: tells the user (stderr and a message box) and returns once the
