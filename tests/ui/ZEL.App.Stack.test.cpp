@@ -319,9 +319,9 @@ private:
 };
 
 TEST_F(AppStack, SlowBackendDuringTheSignInLeavesTheWindowResponsive) {
-  // The token check answers only after 5 s (and then with a time-out): the window must keep
+  // The token check answers only after 8 s (and then with a time-out): the window must keep
   // turning meanwhile, under its overlay.
-  constexpr auto cDelay = 5s;
+  constexpr auto cDelay = 8s;
   ASSERT_EQ(Stack->Control("POST", "/faults",
                            R"({"path":"/isValidToken","mode":"timeout","count":1,"delayMs":)" +
                                std::to_string(std::chrono::milliseconds(cDelay).count()) + "}"),
