@@ -347,7 +347,9 @@ TEST_F(AppStack, SlowBackendDuringTheSignInLeavesTheWindowResponsive) {
   EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
   EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
   EXPECT_TRUE(LOverlaySeen);
-  EXPECT_LT(LPauses.Longest, cDelay / 2) << "the UI thread stood still for "
+  // A blocking check would stop the UI thread for the whole hold; a loaded machine may pause it
+  // for a while, but not for most of the hold.
+  EXPECT_LT(LPauses.Longest, cDelay * 3 / 4) << "the UI thread stood still for "
                                          << std::chrono::duration_cast<std::chrono::milliseconds>(LPauses.Longest).count()
                                          << " ms";
 }
