@@ -5,6 +5,9 @@
 #include "ZEL.REST.Service.Interf.h"
 #include "ZEL.Secrets.h"
 #include "ZEL.Services.Container.h"
+#include "ZEL.UIThread.h"
+
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cctype>
@@ -113,6 +116,7 @@ std::string TAuthService::FirebaseToken() { return FFirebaseAuth->Token(); }
 
 void TAuthService::AuthStart() {
   FSignedOutByUser = false;
+  ++FAttempt;
   if (OnAuthStart) OnAuthStart(this, FState);
 }
 
@@ -179,6 +183,13 @@ void TAuthService::OnFirebaseTokenRefresh(bool AOk) {
     LoginFailed("Failed to refresh token. Please authorize again.");
 }
 
+// What the backend said of a sign-in's token and user.
+struct TAuthService::TBackendAnswer {
+  bool TokenValid = false;
+  std::unique_ptr<TZELUserRecord> Record;
+  std::string Error;  // a transport error: the check raised
+};
+
 void TAuthService::OnFirebaseGetUserData(const TFirebaseUserList& AUsers) {
   if (AUsers.size() != 1) {
     ZELLog().FatalFmt(cFirebaseTag, "error, multiple users linked here! FirebaseUserList.Count = {}", AUsers.size());
@@ -191,21 +202,51 @@ void TAuthService::OnFirebaseGetUserData(const TFirebaseUserList& AUsers) {
     LoginFailed("Rest service is not ready.");
     return;
   }
-  // Transport errors raise here and reach the request's error callback.
-  if (!rest->ValidateToken(FFirebaseAuth->Token())) {
+  // The token check and the user record are blocking HTTPS calls: they run on a pool task
+  // while the overlay shows, and the sign-in goes on on the UI thread with their answer.
+  const std::string token = FFirebaseAuth->Token();
+  auto done = Bound(&TAuthService::OnBackendAnswer);
+  QThreadPool::globalInstance()->start([rest, token, done, attempt = FAttempt.load(), state = FState.load(),
+                                        user = AUsers.front()] {
+    auto answer = std::make_shared<TBackendAnswer>();
+    try {
+      answer->TokenValid = rest->ValidateToken(token);
+      std::string error;
+      if (answer->TokenValid) answer->Record = rest->AuthOnZELCRM(error);
+    } catch (const std::exception& e) {
+      answer->Error = *e.what() ? e.what() : "Backend request failed.";
+    } catch (...) {
+      answer->Error = "Unknown exception";
+    }
+    UIThread::RunAsync([done, attempt, state, user, answer] { done(attempt, state, user, answer); });
+  });
+}
+
+void TAuthService::OnBackendAnswer(std::uint64_t AAttempt, TAuthServiceState AState,
+                                   std::shared_ptr<IFirebaseUser> AUser, std::shared_ptr<TBackendAnswer> AAnswer) {
+  // The attempt ended meanwhile (its outcome is reported already) or another one began.
+  if (AAttempt != FAttempt.load() || AState != FState.load()) {
+    ZELLog().Debug(cFirebaseTag, "Backend answer of an ended sign-in dropped.");
+    return;
+  }
+  if (!AAnswer->Error.empty()) {
+    OnFirebaseRequestError("GetUserData", AAnswer->Error);
+    return;
+  }
+  if (!AAnswer->TokenValid) {
     ZELLog().Fatal(cFirebaseTag, "Firebase token invalid.");
     LoginFailed("Firebase token invalid.");
     return;
   }
   {
     std::lock_guard guard(FLock);
-    fUser = AUsers.front();
+    fUser = std::move(AUser);
   }
   ZELLog().Info(cFirebaseTag, "Firebase token valid.");
-  LoginSuccess();
+  LoginSuccess(std::move(AAnswer->Record));
 }
 
-void TAuthService::LoginSuccess() {
+void TAuthService::LoginSuccess(std::unique_ptr<TZELUserRecord> ARecord) {
   const std::string tag = "TAuthService.LoginSuccess";
   ZELLog().DebugFmt(tag, "Start State = {}", ToString(FState));
   if (FState == TAuthServiceState::asAuthorized) {
@@ -227,9 +268,8 @@ void TAuthService::LoginSuccess() {
   if (!displayName.empty()) FFirebaseAuth->ChangeProfile(displayName, {}, {});
 
   ZELLog().Debug(tag, "Authorizing token on ZEL...");
-  const auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
-  std::string error;
-  auto record = rest ? rest->AuthOnZELCRM(error) : nullptr;
+  // Fetched with the token check, off the UI thread.
+  auto record = std::move(ARecord);
   if (!record) {
     LoginFailed("Tarvelo Systems CRM auth failed.");
     return;

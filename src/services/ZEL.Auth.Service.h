@@ -90,13 +90,17 @@ public:
 private:
   bool AccountReadable();
   void AuthStart();
-  void LoginSuccess();
+  void LoginSuccess(std::unique_ptr<TZELUserRecord> ARecord);
   void LoginFailed(const std::string& AReason);
   void OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_ptr<IFirebaseUser> AUser);
   void OnFireBbaseResponse(const std::string& AInfo, const TFirebaseResponse& AResponse);
   void OnFirebaseRequestError(const std::string& AInfo, const std::string& AErrMsg);
   void OnFirebaseTokenRefresh(bool AOk);
   void OnFirebaseGetUserData(const TFirebaseUserList& AUsers);
+  // The backend's answer to the checks of a sign-in, back on the UI thread.
+  struct TBackendAnswer;
+  void OnBackendAnswer(std::uint64_t AAttempt, TAuthServiceState AState, std::shared_ptr<IFirebaseUser> AUser,
+                       std::shared_ptr<TBackendAnswer> AAnswer);
 
   // Keeper steps (worker thread).
   void KeeperExecute(TScheduledTask& ATask);
@@ -114,6 +118,8 @@ private:
   std::shared_ptr<IFirebaseAuthentication> FFirebaseAuth;
   std::atomic<TAuthServiceState> FState{TAuthServiceState::asUnauthorized};
   std::atomic<bool> FSignedOutByUser{false};
+  // Counts the starts of sign-ins: a backend answer of an earlier one is dropped.
+  std::atomic<std::uint64_t> FAttempt{0};
   // A sign-up is under way: its account must match the invitation's record held.
   bool FSignUpPending = false;
   // Cleared by the destructor (UI thread); work queued for the UI thread checks it.

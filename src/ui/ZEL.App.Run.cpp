@@ -1,13 +1,16 @@
 #include "ZEL.App.Run.h"
 
 #include "ZEL.App.HardConfig.h"
+#include "ZEL.App.Signals.h"
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.Core.Integrations.Firebase.Interf.h"
 #include "ZEL.DM.Startup.h"
 #include "ZEL.ExceptionReporter.h"
+#include "ZEL.Forms.Main.h"
 #include "ZEL.Forms.Startup.h"
 #include "ZEL.IoC.Container.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.MQTT.Service.h"
 #include "ZEL.REST.Service.Interf.h"
 #include "ZEL.Utils.h"
 #include "ZEL.ViewHost.Interf.h"
@@ -38,8 +41,9 @@ void ReleaseGlobalServices() {
 
 void LogStartupSequence() {
   ILogWriter& LLog = LogsPipe::ZELLog();
-  const std::string LKey = Utils::AppCertsStoragePath() + HardConfig::MQTT_SSL_KEYFILE;
-  const std::string LCert = Utils::AppCertsStoragePath() + HardConfig::MQTT_SSL_CERTFILE;
+  // The files the broker connection will use ($ZEL_MQTT_CERTS_DIR included).
+  const std::string LKey = MQTT::Service::CertsFolder() + HardConfig::MQTT_SSL_KEYFILE;
+  const std::string LCert = MQTT::Service::CertsFolder() + HardConfig::MQTT_SSL_CERTFILE;
   std::error_code LError;
   LLog.DebugFmt(cTag, "MQTT SSL Key file = \"{}\" Exists = \"{}\"", LKey,
                 std::filesystem::exists(LKey, LError) ? "True" : "False");
@@ -61,6 +65,22 @@ int RunApplication() {
       LModule = std::make_unique<TDMStartup>(LWindow.data());
     });
     if (!LWindow) QCoreApplication::exit(1);
+  });
+  // A signal ends the program as closing its window does: the main window first (its
+  // services go, then the start-up window closes), else the start-up window. A second
+  // signal while that runs ends the loop at once.
+  int LSignalsSeen = 0;
+  const Signals::TEndOnSignals LSignals([&LWindow, &LSignalsSeen](int ASignal) {
+    LogsPipe::ZELLog().InfoFmt(cTag, "Signal {} received: the application ends.", ASignal);
+    if (++LSignalsSeen > 1) {
+      QCoreApplication::quit();
+    } else if (TfrmMain* LMain = Forms::Main::frmMain()) {
+      LMain->close();
+    } else if (LWindow) {
+      LWindow->close();
+    } else {
+      QCoreApplication::quit();
+    }
   });
   const int LResult = QApplication::exec();
 

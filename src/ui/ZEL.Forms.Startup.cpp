@@ -312,6 +312,8 @@ void TZELMainActivity::OnUserLoggedOut(IAuthService*, TAuthServiceState, const s
     if (LSelf) LSelf->FinishSignOut(LForget);
   };
   if (LMessage.Text) {
+    // No spinner turns under the message: the attempt is over.
+    HideProgress();
     Dialogs::Dialogs().ShowMessage(this, *LMessage.Text, std::move(LFinish));
   } else {
     LFinish();

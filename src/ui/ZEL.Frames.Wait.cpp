@@ -74,6 +74,7 @@ private:
 TWaitFrame::TWaitFrame(QWidget* AParent) : QWidget(AParent) {
   setObjectName("TWaitFrame");
   setAttribute(Qt::WA_NoMousePropagation);
+  setFocusPolicy(Qt::StrongFocus);
 
   auto* LFrameLayout = new QVBoxLayout(this);
   LFrameLayout->setContentsMargins(0, 0, 0, 0);
@@ -151,6 +152,34 @@ void TWaitFrame::StartAnimations() {
   ++FAnimationStarts;
   aniProgress->start();
   aniLock->start();
+}
+
+void TWaitFrame::TakeKeyboard() {
+  QWidget* LFocus = window()->focusWidget();
+  if (LFocus != this) FPreviousFocus = LFocus;
+  setFocus(Qt::OtherFocusReason);
+}
+
+void TWaitFrame::GiveKeyboardBack() {
+  QWidget* LPrevious = FPreviousFocus.data();
+  FPreviousFocus = nullptr;
+  if (!hasFocus() && window()->focusWidget() != this) return;  // someone else took it meanwhile
+  if (LPrevious && LPrevious->window() == window() && LPrevious->isVisible() && LPrevious->isEnabled())
+    LPrevious->setFocus(Qt::OtherFocusReason);
+  else if (!focusNextChild())  // the widget went with a view switch: the next one in the chain
+    clearFocus();
+}
+
+bool TWaitFrame::event(QEvent* AEvent) {
+  switch (AEvent->type()) {
+    case QEvent::ShortcutOverride:  // accepted: no shortcut of the window fires either
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      AEvent->accept();
+      return true;
+    default:
+      return QWidget::event(AEvent);
+  }
 }
 
 // The overlay takes every click meant for the window beneath it.

@@ -3,6 +3,7 @@
 // the window, a pulsing lock at the bottom; it covers the whole window and swallows every
 // click on it.
 
+#include <QPointer>
 #include <QWidget>
 
 #include <string>
@@ -26,10 +27,15 @@ public:
   void UpdateMessageText(const std::string& AText, bool ASync);
 
   void StartAnimations();
+  // While shown the overlay holds the keyboard focus and swallows every key, so no key
+  // reaches the widgets beneath it; the focus goes back where it was when it hides.
+  void TakeKeyboard();
+  void GiveKeyboardBack();
   // How often the animations were started (tests).
   int AnimationStarts() const { return FAnimationStarts; }
 
 protected:
+  bool event(QEvent* AEvent) override;
   void mousePressEvent(QMouseEvent* AEvent) override;
   void mouseReleaseEvent(QMouseEvent* AEvent) override;
   void mouseDoubleClickEvent(QMouseEvent* AEvent) override;
@@ -44,6 +50,7 @@ private:
   QVariantAnimation* aniProgress;
   QSequentialAnimationGroup* aniLock;
   int FAnimationStarts = 0;
+  QPointer<QWidget> FPreviousFocus;
 };
 
 }  // namespace ZEL

@@ -2,8 +2,6 @@
 
 #include "ZEL.SignIn.Decisions.h"
 
-#include <QLocale>
-
 #include <functional>
 
 namespace ZEL::Register {
@@ -11,9 +9,6 @@ namespace ZEL::Register {
 namespace {
 
 QString Trimmed(const std::string& AText) { return QString::fromStdString(AText).trimmed(); }
-
-// Characters, not UTF-16 units: a letter outside the basic plane counts once.
-qsizetype CharCount(const QString& AText) { return static_cast<qsizetype>(AText.toUcs4().size()); }
 
 constexpr QChar cBackspace = QChar(0x08);
 
@@ -38,7 +33,7 @@ bool KeyAllowed(const QString& AKeyText, const std::function<bool(QChar)>& AAllo
 
 std::optional<std::string> CheckInvCode(const std::string& ACode) {
   const QString LCode = Trimmed(ACode);
-  if (LCode.isEmpty() || CharCount(LCode) < InvCodeLength) return InvalidCodeText;
+  if (LCode.isEmpty() || SignIn::CharCount(LCode) < InvCodeLength) return InvalidCodeText;
   return std::nullopt;
 }
 
@@ -53,15 +48,20 @@ std::optional<std::string> ValidateSignup(const std::string& AEmail, const std::
   const QString LConfirm = Trimmed(AConfirm);
   if (LPassword.isEmpty()) return "Password is required.";
   if (LConfirm.isEmpty()) return "Password (second type) is required.";
-  if (CharCount(LPassword) < 6) return "Password is weak, must contain at least 6 chars.";
-  if (CharCount(LConfirm) < 6) return "Password (second type) is weak, must contain at least 6 chars.";
-  const QLocale LLocale = QLocale::system();
-  if (LLocale.toUpper(LPassword) != LLocale.toUpper(LConfirm)) return "Password phases are not the same.";
+  if (SignIn::CharCount(LPassword) < 6) return "Password is weak, must contain at least 6 chars.";
+  if (SignIn::CharCount(LConfirm) < 6) return "Password (second type) is weak, must contain at least 6 chars.";
+  // Exactly as typed: the first field is what is sent, so the confirmation must repeat it
+  // to the letter, blanks and case included.
+  if (APassword != AConfirm) return "Password phases are not the same.";
   return std::nullopt;
 }
 
 bool InvCodeKeyAllowed(const QString& AKeyText) { return KeyAllowed(AKeyText, Digit); }
 
 bool DisplayNameKeyAllowed(const QString& AKeyText) { return KeyAllowed(AKeyText, DisplayNameChar); }
+
+bool InvCodeCharAllowed(QChar AChar) { return Digit(AChar); }
+
+bool DisplayNameCharAllowed(QChar AChar) { return DisplayNameChar(AChar); }
 
 }  // namespace ZEL::Register

@@ -24,8 +24,8 @@ std::optional<std::string> CheckInvCode(const std::string& ACode);
 bool EmailMissing(const std::string& AEmail);
 
 // The sign-up checks in order; the message of the first that fails, or none. Lengths count
-// characters, not bytes; the comparison of both passwords ignores letter case (the user's
-// locale) and leading and trailing blanks.
+// characters, not bytes; both passwords must be the same text exactly (case and outer
+// blanks included), since the first is sent as typed.
 std::optional<std::string> ValidateSignup(const std::string& AEmail, const std::string& ADisplayName,
                                           const std::string& APassword, const std::string& AConfirm);
 
@@ -33,5 +33,13 @@ std::optional<std::string> ValidateSignup(const std::string& AEmail, const std::
 // (an empty text or a control key other than backspace) always passes.
 bool InvCodeKeyAllowed(const QString& AKeyText);
 bool DisplayNameKeyAllowed(const QString& AKeyText);
+
+// The characters the two fields may hold.
+bool InvCodeCharAllowed(QChar AChar);
+bool DisplayNameCharAllowed(QChar AChar);
+
+// The code edit's own length limit: room for a pasted code with separators, which the
+// edit's filter drops before it holds the code to InvCodeLength.
+inline constexpr int InvCodeEditRoom = 64;
 
 }  // namespace ZEL::Register

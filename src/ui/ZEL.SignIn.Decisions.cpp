@@ -1,5 +1,8 @@
 #include "ZEL.SignIn.Decisions.h"
 
+#include <QList>
+#include <QString>
+
 #include <algorithm>
 #include <cctype>
 
@@ -34,12 +37,17 @@ bool IsEMailAdress(std::string_view AText) {
          LDomain.find("..") == std::string_view::npos;
 }
 
+std::string CleanEmail(const std::string& AEmail) { return QString::fromStdString(AEmail).trimmed().toStdString(); }
+
+// Characters, not UTF-16 units: a letter outside the basic plane counts once.
+qsizetype CharCount(const QString& AText) { return static_cast<qsizetype>(AText.toUcs4().size()); }
+
 std::optional<std::string> ValidateLogin(const std::string& AEmail, const std::string& APassword) {
   if (Trimmed(AEmail).empty()) return "Email address is required.";
   if (!IsEMailAdress(AEmail)) return "Email address is incorect.";
-  const std::string_view LPassword = Trimmed(APassword);
-  if (LPassword.empty()) return "Password is required.";
-  if (LPassword.size() < 6) return "Password must contain at least 6 chars.";
+  const QString LPassword = QString::fromStdString(APassword).trimmed();
+  if (LPassword.isEmpty()) return "Password is required.";
+  if (CharCount(LPassword) < 6) return "Password must contain at least 6 chars.";
   return std::nullopt;
 }
 
@@ -60,11 +68,11 @@ TAuthorizeEntry AuthorizeOnEnter(TView AFromView, bool ATokenSaved) {
   }
   LEntry.ChangeCard = true;
   if (ATokenSaved) {
-    LEntry.LoginNote = "You''re authorized already:";
+    LEntry.LoginNote = "You're authorized already:";
     LEntry.LoginButton = "Log-in with saved token.";
     LEntry.LoginTag = 1;
   } else {
-    LEntry.LoginNote = "If you''re already registered:";
+    LEntry.LoginNote = "If you're already registered:";
     LEntry.LoginButton = "Enter credentials";
     LEntry.LoginTag = 0;
   }

@@ -4,6 +4,8 @@
 #include "ZEL.Auth.Service.h"
 #include "ZEL.Views.Types.h"
 
+#include <QString>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +16,15 @@ namespace ZEL::SignIn {
 // e-mail address allows.
 bool IsEMailAdress(std::string_view AText);
 
-// The Login view's checks in order; the message of the first that fails, or none.
+// The e-mail address without its outer blanks (a copy from a terminal often brings them):
+// checked and sent so.
+std::string CleanEmail(const std::string& AEmail);
+
+// The length of a text in characters (not bytes, not UTF-16 units).
+qsizetype CharCount(const QString& AText);
+
+// The Login view's checks in order; the message of the first that fails, or none. The
+// password's length counts characters.
 std::optional<std::string> ValidateLogin(const std::string& AEmail, const std::string& APassword);
 
 // The overlay text while a sign-in runs.

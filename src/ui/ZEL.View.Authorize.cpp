@@ -56,6 +56,7 @@ std::string TAuthorizeViewForm::SavedToken() const {
 
 void TAuthorizeViewForm::Enter(TView AFromView) {
   TBaseFormView::Enter(AFromView);
+  FSignInStarted = false;
   const std::string LToken = SavedToken();
   LogsPipe::ZELLog().DebugFmt(cTag, "Entering view from \"{}\"", ToString(AFromView));
   const SignIn::TAuthorizeEntry LEntry = SignIn::AuthorizeOnEnter(AFromView, !LToken.empty());
@@ -68,12 +69,20 @@ void TAuthorizeViewForm::Enter(TView AFromView) {
   btnLoginTag = LEntry.LoginTag;
 }
 
+void TAuthorizeViewForm::Leave(TView AToView) {
+  FSignInStarted = false;
+  TBaseFormView::Leave(AToView);
+}
+
 void TAuthorizeViewForm::AuthWithToken() {
   const std::string LToken = SavedToken();
   // Masked: a refresh token never reaches the log in clear.
   LogsPipe::ZELLog().DebugFmt(cTag, "FB Refresh token: \"{}\"", Secrets::Mask(LToken));
-  if (LToken.empty() || !GetViewHost()) return;
-  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService()) LAuth->AuthWithToken(LToken, false);
+  if (LToken.empty() || !GetViewHost() || FSignInStarted) return;
+  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService()) {
+    FSignInStarted = true;
+    LAuth->AuthWithToken(LToken, false);
+  }
 }
 
 void TAuthorizeViewForm::btnLoginClick() {

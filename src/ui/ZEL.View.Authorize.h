@@ -16,6 +16,7 @@ public:
 
   QWidget* FormContent() override { return lyContents; }
   void Enter(TView AFromView) override;
+  void Leave(TView AToView) override;
 
   void AuthWithToken();
   void btnLoginClick();
@@ -28,6 +29,7 @@ public:
   int btnLoginTag = 0;  // 1: the button signs in with the saved token
 
 private:
+  bool FSignInStarted = false;  // a sign-in with the saved token was started from this entry
   std::string SavedToken() const;
   QWidget* lyContents;
 };

@@ -30,9 +30,13 @@ void TBaseBaseFormView::ShowProgress(const std::string& AMessage, bool ASync) {
     LFrame = FStand->Create<TWaitFrame>();
   }
   LFrame->UpdateMessageText(AMessage, ASync);
-  if (!LSteps.StartAndShow && LFrame->isVisible()) return;
+  if (!LSteps.StartAndShow && LFrame->isVisible()) {
+    LFrame->TakeKeyboard();  // again: a view switch meanwhile may have moved the focus
+    return;
+  }
   LFrame->StartAnimations();
   FStand->Show(LFrame);
+  LFrame->TakeKeyboard();
 }
 
 void TBaseBaseFormView::HideProgress() {
@@ -42,7 +46,10 @@ void TBaseBaseFormView::HideProgress() {
   }
   if (!FStand) return;
   FOverlayState.Hide();
-  if (TWaitFrame* LFrame = Overlay()) FStand->Close(LFrame);
+  if (TWaitFrame* LFrame = Overlay()) {
+    LFrame->GiveKeyboardBack();
+    FStand->Close(LFrame);
+  }
 }
 
 TBaseFormView::TBaseFormView(QWidget* AParent) : TBaseBaseFormView(AParent) {}

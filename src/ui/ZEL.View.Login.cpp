@@ -51,6 +51,7 @@ TLoginForm::TLoginForm(QWidget* AParent) : TBaseFormView(AParent) {
 
 void TLoginForm::Enter(TView AFromView) {
   TBaseFormView::Enter(AFromView);
+  FSignInStarted = false;
   FPrevView = AFromView;
   lyBack->setVisible(CanGoBack());
   lyBack->setEnabled(CanGoBack());
@@ -58,16 +59,25 @@ void TLoginForm::Enter(TView AFromView) {
   editPassword->clear();
 }
 
+void TLoginForm::Leave(TView AToView) {
+  FSignInStarted = false;
+  TBaseFormView::Leave(AToView);
+}
+
 void TLoginForm::btnLoginClick() {
-  const std::string LEmail = editUsername->text().toStdString();
+  if (FSignInStarted) return;  // the first sign-in runs until the view is left
+  const std::string LEmail = SignIn::CleanEmail(editUsername->text().toStdString());
   const std::string LPassword = editPassword->text().toStdString();
   if (const auto LError = SignIn::ValidateLogin(LEmail, LPassword)) {
     Dialogs::Dialogs().ShowMessage(window(), *LError, {});
     return;
   }
   if (!GetViewHost()) return;
-  // Sent as typed: a password may begin or end with blanks.
-  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService()) LAuth->LoginUser(LEmail, LPassword);
+  // The password as typed: it may begin or end with blanks.
+  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService()) {
+    FSignInStarted = true;
+    LAuth->LoginUser(LEmail, LPassword);
+  }
 }
 
 void TLoginForm::btnBackClick() {

@@ -19,6 +19,7 @@ public:
   QWidget* FormContent() override { return lyContents; }
   bool CanGoBack() override { return true; }
   void Enter(TView AFromView) override;
+  void Leave(TView AToView) override;
 
   void btnLoginClick();
   void btnBackClick();
@@ -32,6 +33,7 @@ public:
 private:
   QWidget* lyContents;
   TView FPrevView = TView::Host;  // recorded on every entry; nothing reads it
+  bool FSignInStarted = false;    // a sign-in was started from this entry
 };
 
 }  // namespace ZEL

@@ -3,10 +3,12 @@
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.CRM.Types.h"
 #include "ZEL.Dialogs.h"
+#include "ZEL.EditFilter.h"
 #include "ZEL.Exceptions.h"
 #include "ZEL.Forms.CameraQRCode.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Register.Decisions.h"
+#include "ZEL.SignIn.Decisions.h"
 #include "ZEL.Style.h"
 #include "ZEL.UIThread.h"
 #include "ZEL.View.SignInLook.h"
@@ -72,7 +74,7 @@ TRegisterForm::TRegisterForm(QWidget* AParent) : TBaseFormView(AParent) {
 
   QVBoxLayout* LEnroll = MakeColumn(tabEnroll);
   editInvCode = MakeEdit(tabEnroll, LEnroll, "editInvCode", "Invitation number code");
-  editInvCode->setMaxLength(Register::InvCodeLength);
+  editInvCode->setMaxLength(Register::InvCodeEditRoom);  // the filter keeps six digits
   editInvCode->setInputMethodHints(Qt::ImhDigitsOnly);
   btnScanQRCode = new QPushButton(QStringLiteral("Tap here to scan QR-Code or fill fields manually"), tabEnroll);
   btnScanQRCode->setObjectName("btnScanQRCode");
@@ -116,6 +118,9 @@ TRegisterForm::TRegisterForm(QWidget* AParent) : TBaseFormView(AParent) {
 
   editInvCode->installEventFilter(this);
   editDisplayName->installEventFilter(this);
+  // The key filters see only keys; these see every edit of the user's, a paste included.
+  new TEditFilter(editInvCode, &Register::InvCodeCharAllowed, Register::InvCodeLength);
+  new TEditFilter(editDisplayName, &Register::DisplayNameCharAllowed, Register::DisplayNameMaxLength);
   connect(btnProcessRegister, &QPushButton::clicked, this, &TRegisterForm::btnProcessRegisterClick);
   connect(btnBack, &QPushButton::clicked, this, &TRegisterForm::btnBackClick);
   connect(btnScanQRCode, &QPushButton::clicked, this, &TRegisterForm::btnScanQRCodeClick);
@@ -125,17 +130,23 @@ TRegisterForm::TRegisterForm(QWidget* AParent) : TBaseFormView(AParent) {
 
 void TRegisterForm::Enter(TView AFromView) {
   TBaseFormView::Enter(AFromView);
+  FSignUpStarted = false;
   Cleanup();
   FPrevView = AFromView;
   {
     const QSignalBlocker LQuiet(tcRegisterForms);  // the change below runs once, at the end
     tcRegisterForms->setCurrentWidget(tabEnroll);
   }
-  editInvCode->setMaxLength(Register::InvCodeLength);
+  editInvCode->setMaxLength(Register::InvCodeEditRoom);  // the filter keeps six digits
   lyBack->setVisible(CanGoBack());
   lyBack->setEnabled(CanGoBack());
   btnScanQRCode->setVisible(false);
   tcRegisterFormsChange();
+}
+
+void TRegisterForm::Leave(TView AToView) {
+  FSignUpStarted = false;
+  TBaseFormView::Leave(AToView);
 }
 
 void TRegisterForm::Cleanup() {
@@ -186,6 +197,7 @@ void TRegisterForm::ActivateTab(QWidget* ATab) {
 void TRegisterForm::btnProcessRegisterClick() { (this->*FProcessAction)(); }
 
 void TRegisterForm::btnEnrollClick() {
+  if (FChecking) return;  // one check at a time
   const std::string LInvCode = editInvCode->text().toStdString();
   if (const auto LError = Register::CheckInvCode(LInvCode)) {
     Dialogs::Dialogs().ShowMessage(window(), *LError, {});
@@ -194,6 +206,7 @@ void TRegisterForm::btnEnrollClick() {
   IViewHost* LHost = GetViewHost();
   if (!LHost) return;
   std::shared_ptr<IAuthService> LAuth = LHost->AuthService();
+  FChecking = true;
   LHost->ShowProgress(Register::VerifyingText, true);
   const std::weak_ptr<char> LAlive = FAlive;
   // Every hand-over runs on the UI thread and checks there that the view still exists.
@@ -225,13 +238,15 @@ void TRegisterForm::btnEnrollClick() {
       LogsPipe::ZELLog().Fatal(cTag, "Unknown exception while checking the invitation code.");
     }
     LOnUI([this] {
+      FChecking = false;
       if (GetViewHost()) GetViewHost()->HideProgress();
     });
   });
 }
 
 void TRegisterForm::btnSignupClick() {
-  const std::string LEmail = editUsername->text().toStdString();
+  if (FSignUpStarted) return;  // the first sign-up runs until the view is left
+  const std::string LEmail = SignIn::CleanEmail(editUsername->text().toStdString());
   const std::string LName = editDisplayName->text().toStdString();
   const std::string LPassword = editPassword->text().toStdString();
   if (const auto LError =
@@ -240,9 +255,11 @@ void TRegisterForm::btnSignupClick() {
     return;
   }
   if (!GetViewHost()) return;
-  // All three as they stand: a password may begin or end with blanks.
-  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService())
+  // Name and password as they stand: a password may begin or end with blanks.
+  if (const std::shared_ptr<IAuthService> LAuth = GetViewHost()->AuthService()) {
+    FSignUpStarted = true;
     LAuth->RegisterUser(LName, LEmail, LPassword);
+  }
 }
 
 void TRegisterForm::btnBackClick() {

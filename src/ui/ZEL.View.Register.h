@@ -29,6 +29,7 @@ public:
   QWidget* FormContent() override { return lyContents; }
   bool CanGoBack() override { return true; }
   void Enter(TView AFromView) override;
+  void Leave(TView AToView) override;
 
   void Cleanup();
   void btnEnrollClick();
@@ -64,6 +65,8 @@ private:
   QWidget* lyContents;
   void (TRegisterForm::*FProcessAction)() = &TRegisterForm::btnEnrollClick;
   TView FPrevView = TView::Host;  // recorded on every entry; nothing reads it
+  bool FChecking = false;         // an invitation check runs
+  bool FSignUpStarted = false;    // a sign-up was started from this entry
   // Pool tasks hold a weak reference: one that finishes after the view is gone does nothing.
   std::shared_ptr<char> FAlive = std::make_shared<char>(0);
   // The scanner's message, subscribed while a scanner opened here is open.

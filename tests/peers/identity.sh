@@ -3,9 +3,11 @@
 # (npm firebase-tools, pinned in identity/package.json, installed into identity/node_modules
 # by scripts/install-deps.sh), authentication only, project "zeldevstand", no UI, offline.
 #
-#   identity.sh start <rundir>
+#   identity.sh start <rundir> [--data <folder>]
 #   identity.sh stop  <rundir>
 #
+# With --data the accounts outlive the emulator: it starts from the data exported into
+# <folder> (when there is any) and exports its accounts there again when it stops.
 # start writes to <rundir>: firebase.json, identity.log, identity.pid and identity.port (the
 # authentication port, one line; the emulator's hub and logging ports are free ports too).
 # It returns once the emulator answers on http://127.0.0.1:<port>/ and fails (exit 1, log
@@ -35,7 +37,14 @@ usage() {
 }
 
 start() {
-  local run="$1"
+  local run="$1" data=""
+  shift
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --data) [ $# -ge 2 ] || usage; data="$2"; shift 2 ;;
+      *) usage ;;
+    esac
+  done
   command -v node >/dev/null || { echo "identity.sh: node is not installed (run scripts/install-deps.sh)" >&2; exit 1; }
   [ -f "$cli" ] || { echo "identity.sh: $cli missing (run scripts/install-deps.sh)" >&2; exit 1; }
   mkdir -p "$run"
@@ -51,6 +60,17 @@ start() {
   # lookup from probing the cloud metadata server (an outside address, and a 10 s wait).
   mkdir -p "$run/config/configstore" "$run/tmp"
   printf '{"usage":false,"motd":{"fetched":%s000}}\n' "$(date +%s)" > "$run/config/configstore/firebase-tools.json"
+
+  local keep=()
+  if [ -n "$data" ]; then
+    mkdir -p "$data"
+    data="$(cd "$data" && pwd)"
+    [ -f "$data/firebase-export-metadata.json" ] && keep+=(--import "$data")
+    keep+=(--export-on-exit "$data")
+    echo "$data" > "$run/identity.data"
+  else
+    rm -f "$run/identity.data"
+  fi
 
   local port hub logging pid
   for _ in 1 2 3 4 5; do
@@ -74,7 +94,7 @@ EOF
         FIREBASE_CLI_EXPERIMENTS="" NODE_OPTIONS=""
       unset FIREBASE_AUTH_EMULATOR_HOST GOOGLE_APPLICATION_CREDENTIALS FIREBASE_TOKEN
       exec setsid node --require "$here/identity/lazy-validation.js" "$cli" emulators:start --only auth --project "$project" \
-        --config "$run/firebase.json" < /dev/null >> "$run/identity.log" 2>&1
+        --config "$run/firebase.json" "${keep[@]}" < /dev/null >> "$run/identity.log" 2>&1
     ) &
     pid=$!
     echo "$pid" > "$run/identity.pid"
@@ -98,14 +118,23 @@ EOF
 }
 
 stop() {
-  local run="$1"
+  local run="$1" pid
   [ -d "$run" ] || return 0
-  peer_stop_group "$(cat "$run/identity.pid" 2>/dev/null || true)" firebase 10
+  pid="$(cat "$run/identity.pid" 2>/dev/null || true)"
+  if [ -f "$run/identity.data" ] && peer_pid_is "$pid" firebase; then
+    # Only the emulator's own process, with INT: it writes its accounts out, then ends.
+    kill -INT "$pid" 2>/dev/null || true
+    for _ in $(seq 1 300); do
+      peer_alive "$pid" || break
+      sleep 0.1
+    done
+  fi
+  peer_stop_group "$pid" firebase 10
   rm -f "$run/identity.pid" "$run/identity.port"
 }
 
 case "${1:-}" in
-  start) [ $# -eq 2 ] || usage; start "$2" ;;
+  start) [ $# -ge 2 ] || usage; shift; start "$@" ;;
   stop) [ $# -eq 2 ] || usage; stop "$2" ;;
   *) usage ;;
 esac

@@ -4,6 +4,7 @@
 # CTest fixture and by scripts/run-demo.sh.
 #
 #   stack.sh start <rundir> --sim <zel-backend-sim> [--auto-alert-seconds N] [--owner PID]
+#                  [--identity-data <folder>]
 #   stack.sh stop  <rundir>
 #
 # start writes <rundir>/pki, broker/, identity/, sim/ (sim.log, sim.pid, rest.port,
@@ -13,7 +14,9 @@
 #   ZEL_MQTT_BROKER_PORT, FIREBASE_AUTH_EMULATOR_HOST, ZEL_SIM_CONTROL_URL
 # It returns once the simulator's edges are connected to the broker and subscribed; when a
 # party cannot start it stops the others and fails. With --owner, a watchdog stops the stack
-# when that process ends without stopping it (a test run or a demo killed hard).
+# when that process ends without stopping it (a test run or a demo killed hard). With
+# --identity-data the identity emulator's accounts are kept in <folder> from one stack to the
+# next (see identity.sh).
 # stop ends every party (and the watchdog) and waits until they are gone; it is safe to call
 # on a folder where nothing or only part of the stack runs.
 set -euo pipefail
@@ -22,7 +25,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/lib.sh"
 
 usage() {
-  echo "usage: $0 start <rundir> --sim <zel-backend-sim> [--auto-alert-seconds N] [--owner PID] | stop <rundir>" >&2
+  echo "usage: $0 start <rundir> --sim <zel-backend-sim> [--auto-alert-seconds N] [--owner PID]" \
+    "[--identity-data <folder>] | stop <rundir>" >&2
   exit 2
 }
 
@@ -68,9 +72,10 @@ on_start_exit() {
 
 start() {
   local run="$1"; shift
-  local sim="" auto=0 owner=""
+  local sim="" auto=0 owner="" identity_data=()
   while [ $# -gt 0 ]; do
     case "$1" in
+      --identity-data) [ $# -ge 2 ] || usage; identity_data=(--data "$2"); shift 2 ;;
       --sim) [ $# -ge 2 ] || usage; sim="$2"; shift 2 ;;
       --auto-alert-seconds) [ $# -ge 2 ] || usage; auto="$2"; shift 2 ;;
       --owner) [ $# -ge 2 ] || usage; owner="$2"; shift 2 ;;
@@ -96,7 +101,7 @@ start() {
   "$here/make-pki.sh" "$run/pki"
   local pki="$run/pki"
   "$here/broker.sh" start "$run/broker" "$pki"
-  "$here/identity.sh" start "$run/identity"
+  "$here/identity.sh" start "$run/identity" "${identity_data[@]}"
   local broker_port identity_port
   broker_port="$(cat "$run/broker/broker.port")"
   identity_port="$(cat "$run/identity/identity.port")"

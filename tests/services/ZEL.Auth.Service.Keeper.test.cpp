@@ -55,8 +55,11 @@ protected:
   }
 
   void SignIn(const std::string& AIdToken) {
+    const std::size_t LBefore = Successes + Failures.size();
     Firebase->SetNextIdToken(AIdToken);
     Service->LoginUser("demo@zel.test", "pass");
+    // The backend's checks answer from a pool task.
+    ZEL::Test::WaitUntil([&] { return Successes + Failures.size() > LBefore; });
   }
 
   LogsPipe::TLogCapture Capture;

@@ -59,7 +59,7 @@ protected:
   }
 
   void Register() {
-    ASSERT_TRUE(Service->ValidateInviteCode("ZEL-DEMO-2025"));
+    ASSERT_TRUE(Service->ValidateInviteCode("100001"));
     Service->RegisterUser("Demo Operator", cEmail, cPassword);
     ASSERT_TRUE(Outcome()) << (Failures.empty() ? "" : Failures.back().second);
   }
@@ -172,7 +172,7 @@ TEST_F(AuthService, RevokedRefreshTokenIsRecognised) {
 }
 
 TEST_F(AuthService, RecordOfAnotherInvitationIsRefusedAtSignUpOnly) {
-  ASSERT_TRUE(Service->ValidateInviteCode("ZEL-SUPER-0002"));
+  ASSERT_TRUE(Service->ValidateInviteCode("200002"));
   Service->RegisterUser("Demo", cEmail, cPassword);
   EXPECT_FALSE(Outcome());
   ASSERT_FALSE(Failures.empty());
@@ -180,7 +180,7 @@ TEST_F(AuthService, RecordOfAnotherInvitationIsRefusedAtSignUpOnly) {
   EXPECT_EQ(Service->CRMUserRecord()->email, "supervisor@zel.test");  // held record kept
 
   // Checking a code and then signing in with an existing account is not refused.
-  ASSERT_TRUE(Service->ValidateInviteCode("ZEL-SUPER-0002"));
+  ASSERT_TRUE(Service->ValidateInviteCode("200002"));
   Service->LoginUser(cEmail, cPassword);
   EXPECT_TRUE(Outcome());
   EXPECT_EQ(Service->CRMUserRecord()->email, cEmail);

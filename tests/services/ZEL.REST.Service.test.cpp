@@ -160,7 +160,7 @@ TEST_F(RESTService, UserRecords) {
   EXPECT_TRUE(record->Escalated);
   EXPECT_EQ(error, "");
 
-  const auto invite = Rest->ValidateInviteCode("ZEL-SUPER-0002", error);
+  const auto invite = Rest->ValidateInviteCode("200002", error);
   ASSERT_NE(invite, nullptr);
   EXPECT_EQ(invite->email, "supervisor@zel.test");
 

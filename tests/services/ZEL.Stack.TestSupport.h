@@ -49,14 +49,17 @@ public:
 
   // Starts the stack in a new folder named after AName and takes over its stack.env, the
   // client certificates and a short connect timeout, then AExtraEnv, into the environment.
-  // An error text, or empty once it runs.
-  std::string Start(const std::string& AName, const TEnvPairs& AExtraEnv = {}) {
+  // With AIdentityData the identity emulator keeps its accounts in that folder from one
+  // stack to the next, as the demo command does. An error text, or empty once it runs.
+  std::string Start(const std::string& AName, const TEnvPairs& AExtraEnv = {}, const std::string& AIdentityData = {}) {
     Stop();
     FRun = NewTempFolder(AName);
     const std::string LSim = BackendSimulator();
     if (LSim.empty() || !std::filesystem::exists(LSim)) return "the backend simulator is not built: " + LSim;
     const std::string LCmd = PeersDir() + "/stack.sh start '" + FRun + "' --sim '" + LSim + "' --owner " +
-                             std::to_string(getpid()) + " > '" + FRun + ".log' 2>&1";
+                             std::to_string(getpid()) +
+                             (AIdentityData.empty() ? std::string() : " --identity-data '" + AIdentityData + "'") +
+                             " > '" + FRun + ".log' 2>&1";
     if (Shell(LCmd) != 0) return "the stack did not start, see " + FRun + ".log";
     std::ifstream LIn(FRun + "/stack.env");
     for (std::string LLine; std::getline(LIn, LLine);) {

@@ -3,21 +3,29 @@
 // end of the program, and again with the saved token.
 
 #include "TestSupport.h"
+#include "ZEL.App.Instance.h"
 #include "ZEL.App.Run.h"
 #include "ZEL.ApplicationData.h"
 #include "ZEL.Auth.Service.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Forms.Startup.h"
+#include "ZEL.Frames.Wait.h"
+#include "ZEL.LogsPipe.h"
 #include "ZEL.Toast.h"
 #include "ZEL.UI.TestSupport.h"
 #include "ZEL.View.Authorize.h"
 #include "ZEL.View.Login.h"
+#include "ZEL.View.Register.h"
 #include "services/ZEL.MQTT.TestSupport.h"
 #include "services/ZEL.Stack.TestSupport.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QLockFile>
+#include <QProcess>
+#include <QStackedWidget>
+#include <QSysInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -25,9 +33,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace ZEL {
 namespace {
@@ -287,6 +302,263 @@ TEST_F(AppStackBrokerLoss, BrokerGoneForGoodEndsTheSessionWithItsMessage) {
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(StartupWindow(), nullptr);
   EXPECT_FALSE(SavedToken().empty()) << "a broker loss is no reason to forget the token";
+}
+
+// The largest pause between two polls of a driver step: how long the UI thread was stuck.
+class TPauseMeter {
+public:
+  void Tick() {
+    const auto LNow = std::chrono::steady_clock::now();
+    if (FLast.time_since_epoch().count() != 0) Longest = std::max(Longest, LNow - FLast);
+    FLast = LNow;
+  }
+  std::chrono::steady_clock::duration Longest{};
+
+private:
+  std::chrono::steady_clock::time_point FLast{};
+};
+
+TEST_F(AppStack, SlowBackendDuringTheSignInLeavesTheWindowResponsive) {
+  // The token check answers only after 8 s (and then with a time-out): the window must keep
+  // turning meanwhile, under its overlay.
+  constexpr auto cDelay = 8s;
+  ASSERT_EQ(Stack->Control("POST", "/faults",
+                           R"({"path":"/isValidToken","mode":"timeout","count":1,"delayMs":)" +
+                               std::to_string(std::chrono::milliseconds(cDelay).count()) + "}"),
+            "200");
+  TPauseMeter LPauses;
+  bool LOverlaySeen = false;
+  TDriver LDriver;
+  AddTypedSignIn(LDriver, cPassword);
+  LDriver.Add("the slow check ends the attempt with its message", [&] {
+    LPauses.Tick();
+    TWaitFrame* LFrame = StartupWindow()->Overlay();
+    LOverlaySeen |= LFrame && LFrame->isVisible();
+    return Shown(*Dialogs.Service, "Firebase token invalid.");
+  });
+  LDriver.Add("the overlay is gone", [] { return !StartupWindow()->Overlay(); });
+  // The fault was for one call: the next attempt goes through.
+  AddTypedSignIn(LDriver, cPassword);
+  LDriver.Add("the main window syncs and connects", SessionRuns);
+  LDriver.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+  EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+  EXPECT_TRUE(LOverlaySeen);
+  // A blocking check would stop the UI thread for the whole hold; a loaded machine may pause it
+  // for a while, but not for most of the hold.
+  EXPECT_LT(LPauses.Longest, cDelay * 3 / 4) << "the UI thread stood still for "
+                                         << std::chrono::duration_cast<std::chrono::milliseconds>(LPauses.Longest).count()
+                                         << " ms";
+}
+
+TEST_F(AppStack, TermSignalEndsTheProgramAsClosingItsWindowDoes) {
+  LogsPipe::TLogCapture LLog;
+  TDriver LDriver;
+  AddTypedSignIn(LDriver, cPassword);
+  LDriver.Add("the main window syncs and connects", SessionRuns);
+  LDriver.Add("TERM arrives", [] { return ::raise(SIGTERM) == 0; });
+  LDriver.Add("the program ends", [] { return false; }, 30s);
+  EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+  EXPECT_EQ(frmMain(), nullptr);
+  EXPECT_EQ(StartupWindow(), nullptr);
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+  std::vector<std::string> LLines;
+  for (const auto& LEntry : LLog.WithTag("Application")) LLines.push_back(LEntry.Message);
+  EXPECT_EQ(LLines, (std::vector<std::string>{"Signal 15 received: the application ends.", "Application.Run postcall."}));
+  EXPECT_FALSE(SavedToken().empty()) << "the refresh token was not kept";
+}
+
+#ifdef ZEL_CLIENT_PROGRAM
+TEST_F(AppStack, SecondClientForTheSameSettingsEndsWithItsMessage) {
+  // This process is the first client: it holds the lock as the program's entry does.
+  const std::unique_ptr<QLockFile> LLock = App::Instance::TakeLock();
+  ASSERT_NE(LLock, nullptr);
+  QProcess LSecond;
+  QProcessEnvironment LEnv = QProcessEnvironment::systemEnvironment();
+  LEnv.insert("QT_QPA_PLATFORM", "offscreen");
+  LSecond.setProcessEnvironment(LEnv);
+  TDriver LDriver;
+  AddTypedSignIn(LDriver, cPassword);
+  LDriver.Add("the main window syncs and connects", SessionRuns);
+  LDriver.Add("a second client starts for the same settings folder", [&] {
+    LSecond.start(ZEL_CLIENT_PROGRAM, {});
+    return true;
+  });
+  std::string LTold;
+  LDriver.Add("it tells the user", [&] {
+    LTold += LSecond.readAllStandardError().toStdString();
+    return LTold.find(App::Instance::AlreadyRunningText) != std::string::npos;
+  }, 60s);
+  LDriver.Add("the first keeps its session and connection a while", [] {
+    static const auto LSince = std::chrono::steady_clock::now();
+    if (!SessionRuns()) return false;
+    return std::chrono::steady_clock::now() - LSince > 2s;
+  });
+  LDriver.Add("the second ends when told to", [&] {
+    LSecond.terminate();
+    return LSecond.waitForFinished(10000);
+  });
+  LDriver.Add("Devices is chosen, so that a new alert gets a toast", [] {
+    QTest::mouseClick(frmMain()->findChild<QToolButton*>("sbtnDevices"), Qt::LeftButton);
+    return frmMain()->CurrentView() == TView::EdgeDevcies;
+  });
+  LDriver.Add("an alert still reaches the first client", [] {
+    return Stack->Control("POST", "/alerts", R"({"edge":"EDGE-NORTH-01"})") == "200";
+  });
+  LDriver.Add("its toast shows", [] { return frmMain()->Toast()->IsShowing(); });
+  LDriver.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+  EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+  EXPECT_EQ(LSecond.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(LSecond.exitCode(), 1);
+  EXPECT_TRUE(ZT::ReadFileBytes(App::Instance::LockFilePath()).size() > 0);  // still the first's
+}
+#endif
+
+// The stack as the demo command runs it: the identity emulator keeps its accounts in a
+// folder from one stack to the next.
+class AppDemoStack : public AppStackBase {
+protected:
+  static void SetUpTestSuite() { IdentityData = ZT::NewTempFolder("demo-identity"); }
+  void TearDown() override {
+    AppStackBase::TearDown();
+    Stack.reset();
+  }
+  // Starts (or starts again) the stack and makes the demo account unless it exists.
+  std::string StartStack() {
+    Stack = std::make_unique<TAppStack>();
+    std::string LError = Stack->TStackRun::Start("appdemo", ZT::QuickKeeper(), IdentityData);
+    if (!LError.empty()) return LError;
+    const std::string LAnswer = Stack->Identity("accounts:signUp", std::string(R"({"email":")") + cEmail +
+                                                                       R"(","password":")" + cPassword +
+                                                                       R"(","returnSecureToken":true})");
+    if (LAnswer.find("idToken") == std::string::npos && LAnswer.find("EMAIL_EXISTS") == std::string::npos)
+      return "the demo account could not be made: " + LAnswer;
+    return {};
+  }
+  // The seed's invited users that have no account yet, as the demo command lists them:
+  // code and e-mail address.
+  static std::vector<std::pair<std::string, std::string>> Invitations() {
+    std::vector<std::pair<std::string, std::string>> LOut;
+    const auto LSeed = nlohmann::json::parse(ZT::ReadFileBytes(ZT::PeersDir() + "/sim/seed.json"));
+    for (const auto& LUser : LSeed.at("users"))
+      if (LUser.value("email", "") != cEmail) LOut.emplace_back(LUser.value("inviteCode", ""), LUser.value("email", ""));
+    return LOut;
+  }
+
+  static inline std::string IdentityData;
+  std::unique_ptr<TAppStack> Stack;
+};
+
+TEST_F(AppDemoStack, NewUserRegistersWithAPrintedInvitationCode) {
+  ASSERT_EQ(StartStack(), "");
+  const auto LInvitations = Invitations();
+  ASSERT_FALSE(LInvitations.empty());
+  for (const auto& [LCode, LEmail] : LInvitations) {
+    // The codes a user is given are ones the registration view takes: six digits.
+    EXPECT_EQ(LCode.size(), 6u) << LCode;
+    EXPECT_TRUE(std::all_of(LCode.begin(), LCode.end(), [](char C) { return C >= '0' && C <= '9'; })) << LCode;
+  }
+  const auto& [LCode, LEmail] = LInvitations.back();
+  TDriver LDriver;
+  LDriver.Add("the Authorize view is shown", [] { return StartupView() == TView::Authorize; });
+  LDriver.Add("Create account leads to the Register view", [] {
+    auto* LAuthorize = static_cast<TAuthorizeViewForm*>(StartupWindow()->View(TView::Authorize));
+    QTest::mouseClick(LAuthorize->btnRegister, Qt::LeftButton);
+    return StartupView() == TView::Register;
+  });
+  LDriver.Add("the code is typed and checked", [Code = LCode] {
+    auto* LRegister = static_cast<TRegisterForm*>(StartupWindow()->View(TView::Register));
+    QTest::keyClicks(LRegister->editInvCode, QString::fromStdString(Code));
+    QTest::mouseClick(LRegister->btnProcessRegister, Qt::LeftButton);
+    return true;
+  });
+  LDriver.Add("the user step shows the invited address", [Email = LEmail] {
+    auto* LRegister = static_cast<TRegisterForm*>(StartupWindow()->View(TView::Register));
+    return LRegister->tcRegisterForms->currentWidget() == LRegister->tabUserInfo &&
+           LRegister->editUsername->text().toStdString() == Email && !StartupWindow()->Overlay();
+  });
+  LDriver.Add("a password is chosen and the account registered", [] {
+    auto* LRegister = static_cast<TRegisterForm*>(StartupWindow()->View(TView::Register));
+    QTest::keyClicks(LRegister->editPassword, "new-user-pass");
+    QTest::keyClicks(LRegister->editPasswordConfirm, "new-user-pass");
+    QTest::mouseClick(LRegister->btnProcessRegister, Qt::LeftButton);
+    return true;
+  });
+  LDriver.Add("the main window syncs and connects", SessionRuns, 60s);
+  LDriver.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+  EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+  EXPECT_TRUE(Dialogs.Service->Shown.empty()) << Dialogs.Service->Shown.front();
+  // The account now exists at the identity service.
+  const std::string LSignIn = Stack->Identity(
+      "accounts:signInWithPassword",
+      R"({"email":")" + LEmail + R"(","password":"new-user-pass","returnSecureToken":true})");
+  EXPECT_NE(LSignIn.find("idToken"), std::string::npos) << LSignIn;
+}
+
+TEST_F(AppDemoStack, AfterTheStackStartsAgainTheSavedTokenSignsInByItself) {
+  ASSERT_EQ(StartStack(), "");
+  TDriver LFirst;
+  AddTypedSignIn(LFirst, cPassword);
+  LFirst.Add("the main window syncs and connects", SessionRuns);
+  LFirst.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  EXPECT_EQ(RunWith(LFirst), 0) << LFirst.Failed;
+  ASSERT_TRUE(LFirst.Done()) << LFirst.Failed;
+  ASSERT_FALSE(SavedToken().empty());
+
+  // Stopped and started again as the demo command does: new ports, the accounts kept.
+  Stack.reset();
+  ASSERT_EQ(StartStack(), "");
+  TDriver LSecond;
+  bool LLoginSeen = false;
+  LSecond.Add("the main window opens by itself", [&] {
+    LLoginSeen |= StartupView() == TView::Login;
+    return SessionRuns();
+  }, 60s);
+  LSecond.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  EXPECT_EQ(RunWith(LSecond), 0) << LSecond.Failed;
+  EXPECT_TRUE(LSecond.Done()) << LSecond.Failed;
+  EXPECT_FALSE(LLoginSeen);
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+}
+
+TEST(InstanceLock, OneHolderPerSettingsFolderAndAStaleLockIsTakenOver) {
+  const ZT::TScopedEnv LSettings("ZEL_SETTINGS_DIR", ZT::NewTempFolder("lock").c_str());
+  std::string LContents;
+  {
+    const std::unique_ptr<QLockFile> LFirst = App::Instance::TakeLock();
+    ASSERT_NE(LFirst, nullptr);
+    EXPECT_EQ(App::Instance::TakeLock(), nullptr);
+    LContents = ZT::ReadFileBytes(App::Instance::LockFilePath());
+  }
+  EXPECT_NE(App::Instance::TakeLock(), nullptr);  // released with its holder
+
+  // Left behind by a client that crashed: the same lock, naming a process that is gone.
+  QProcess LGone;
+  LGone.start("sh", {"-c", "echo $$"});
+  ASSERT_TRUE(LGone.waitForFinished(10000));
+  const std::string LGonePid = LGone.readAllStandardOutput().trimmed().toStdString();
+  ASSERT_FALSE(LGonePid.empty());
+  const std::string LOwnPid = std::to_string(QCoreApplication::applicationPid());
+  ASSERT_EQ(LContents.rfind(LOwnPid + "\n", 0), 0u) << LContents;
+  std::ofstream(App::Instance::LockFilePath()) << LGonePid << LContents.substr(LOwnPid.size());
+  EXPECT_NE(App::Instance::TakeLock(), nullptr);
 }
 
 }  // namespace

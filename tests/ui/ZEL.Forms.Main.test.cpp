@@ -14,6 +14,7 @@
 #include "ZEL.View.Pending.h"
 #include "services/ZEL.Session.Fakes.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPushButton>
@@ -129,6 +130,26 @@ TEST_F(MainWindow, SyncsUnderTheOverlayAndOpensAlertsAtTheFirstConnection) {
   w->ChangeView(TView::Profile);
   G.MQTT->PlayStatus(true);
   EXPECT_EQ(w->CurrentView(), TView::Profile);
+}
+
+TEST_F(MainWindow, KeysUnderTheSyncOverlayReachNothing) {
+  TfrmMain::RunDialog(Startup);
+  TfrmMain* w = frmMain();
+  ASSERT_NE(w, nullptr);
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  ASSERT_NE(w->Overlay(), nullptr);
+  // Space and Return would press the focused "Alerts" before the first connection, while
+  // the sync fills the edge list on its pool thread: the overlay holds the keyboard.
+  EXPECT_EQ(QApplication::focusWidget(), w->Overlay());
+  for (const Qt::Key LKey : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Space})
+    QTest::keyClick(w->windowHandle(), LKey);
+  EXPECT_EQ(w->CurrentView(), TView::Host);
+  ASSERT_TRUE(ZT::WaitUntil([this] { return G.MQTT->Connects == 1; }));
+  EXPECT_EQ(w->CurrentView(), TView::Host);
+  G.MQTT->PlayStatus(true);
+  EXPECT_EQ(w->CurrentView(), TView::Events);
+  EXPECT_EQ(w->Overlay(), nullptr);
 }
 
 TEST_F(MainWindow, BottomMenuAndBackMoveBetweenViews) {

@@ -14,13 +14,19 @@
 #include "ZEL.Services.Container.h"
 #include "ZEL.UI.TestSupport.h"
 #include "ZEL.Utils.h"
+#include "ZEL.Register.Decisions.h"
+#include "ZEL.SignIn.Decisions.h"
 #include "ZEL.View.Authorize.h"
+#include "ZEL.View.Register.h"
 #include "services/ZEL.Session.Fakes.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -28,6 +34,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -60,8 +67,31 @@ public:
   void AuthWithToken(const std::string& AToken, bool ASilent) override {
     Calls.push_back("AuthWithToken(" + AToken + "," + (ASilent ? "true" : "false") + ")");
   }
+  // Called on a pool thread; waits while held.
+  bool ValidateInviteCode(const std::string&) override {
+    ++InviteChecks;
+    while (HoldInvite) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return false;
+  }
   bool ByUser = false;
   std::vector<std::string> Calls;
+  std::atomic<int> InviteChecks{0};
+  std::atomic<bool> HoldInvite{false};
+};
+
+// Records, for each box, whether the window's overlay was showing beneath it.
+class TOverlayWatchingDialogs : public ZT::TAnsweringDialogs {
+public:
+  explicit TOverlayWatchingDialogs(TZELMainActivity* AWindow) : FWindow(AWindow) {}
+  void ShowMessage(QWidget* AParent, const std::string& AText, std::function<void()> AOnClosed) override {
+    TWaitFrame* LFrame = FWindow ? FWindow->Overlay() : nullptr;
+    OverlayBeneath.push_back(LFrame && LFrame->isVisible());
+    ZT::TAnsweringDialogs::ShowMessage(AParent, AText, std::move(AOnClosed));
+  }
+  std::vector<bool> OverlayBeneath;
+
+private:
+  QPointer<TZELMainActivity> FWindow;
 };
 
 // Keeps each box open until the test closes it.
@@ -311,6 +341,90 @@ TEST_F(StartupWindow, SignOutHandlerByReason) {
   EXPECT_TRUE(Window->isVisible());
 }
 
+TEST_F(StartupWindow, FailureMessageShowsWithoutTheOverlayBeneath) {
+  ASSERT_TRUE(Window->SetupServices());
+  auto LDialogs = std::make_shared<TOverlayWatchingDialogs>(Window.data());
+  Dialogs::SetDialogService(LDialogs);
+  for (const char* LReason : {"INVALID_PASSWORD", cUnavailable}) {
+    Window->ChangeView(TView::Login);
+    Window->OnUserAuthProcessStart(Auth.get(), TAuthServiceState::asLogin);
+    ASSERT_EQ(OverlayText(), "Logging into existing account..");
+    Window->OnUserLoggedOut(Auth.get(), TAuthServiceState::asLogin, LReason);
+  }
+  EXPECT_EQ(LDialogs->Shown.size(), 2u);
+  EXPECT_EQ(LDialogs->OverlayBeneath, (std::vector<bool>{false, false}));
+  EXPECT_EQ(OverlayText(), "<hidden>");
+  EXPECT_EQ(Current(), TView::Authorize);
+}
+
+TEST_F(StartupWindow, KeysUnderTheInvitationCheckReachNothing) {
+  ZT::TDialogsInPlace LDialogs;
+  ASSERT_TRUE(Window->SetupServices());
+  Window->ChangeView(TView::Register);
+  auto* LRegister = static_cast<TRegisterForm*>(Window->View(TView::Register));
+  Window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Window.data()));
+  QTest::keyClicks(LRegister->editInvCode, "123456");
+  LRegister->btnProcessRegister->setFocus();
+  Auth->HoldInvite = true;
+  // Space on the focused "Next", as the keyboard sends it: the check starts under the overlay.
+  QTest::keyClick(Window->windowHandle(), Qt::Key_Space);
+  ASSERT_EQ(OverlayText(), "Verifying invitation code...");
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Auth->InviteChecks == 1; }));
+  for (const Qt::Key LKey : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Space, Qt::Key_1})
+    QTest::keyClick(Window->windowHandle(), LKey);
+  EXPECT_EQ(QApplication::focusWidget(), Window->Overlay());
+  Auth->HoldInvite = false;
+  ASSERT_TRUE(ZT::WaitUntil([this] { return OverlayText() == "<hidden>"; }));
+  QTest::qWait(50);
+  EXPECT_EQ(Auth->InviteChecks, 1);
+  EXPECT_EQ(LDialogs.Service->Shown, std::vector<std::string>{Register::InvalidCodeText});
+  EXPECT_EQ(LRegister->editInvCode->text(), "123456");
+  EXPECT_EQ(QApplication::focusWidget(), LRegister->btnProcessRegister);  // the focus is back
+}
+
+TEST_F(StartupWindow, NoTextShowsADoubledApostrophe) {
+  // A doubled apostrophe is an escape of a string syntax, never a text a user is shown.
+  ASSERT_TRUE(Window->SetupServices());
+  std::vector<std::string> LTexts;
+  const auto LCollect = [&LTexts](QWidget* ARoot) {
+    QList<QWidget*> LAll = ARoot->findChildren<QWidget*>();
+    LAll.prepend(ARoot);
+    for (QWidget* LWidget : LAll) {
+      LTexts.push_back(LWidget->windowTitle().toStdString());
+      LTexts.push_back(LWidget->toolTip().toStdString());
+      if (auto* LLabel = qobject_cast<QLabel*>(LWidget)) LTexts.push_back(LLabel->text().toStdString());
+      if (auto* LButton = qobject_cast<QAbstractButton*>(LWidget)) LTexts.push_back(LButton->text().toStdString());
+      if (auto* LEdit = qobject_cast<QLineEdit*>(LWidget)) LTexts.push_back(LEdit->placeholderText().toStdString());
+    }
+  };
+  // Each view in each of its states: the Authorize card with and without a saved token.
+  for (const char* LToken : {"", "tok"}) {
+    Data->Token = LToken;
+    for (TView LView : {TView::Authorize, TView::Login, TView::Register, TView::Authorize}) {
+      Window->ChangeView(LView);
+      LCollect(Window.data());
+    }
+  }
+  // The texts the views and the window decide without widgets.
+  for (const TAuthServiceState LState : {TAuthServiceState::asLogin, TAuthServiceState::asLoginViaToken,
+                                          TAuthServiceState::asRegister, TAuthServiceState::asExpireTokenRefresh})
+    LTexts.push_back(SignIn::AuthStartText(LState));
+  for (const bool LSaved : {false, true}) {
+    const SignIn::TAuthorizeEntry LEntry = SignIn::AuthorizeOnEnter(TView::Login, LSaved);
+    LTexts.push_back(LEntry.LoginNote);
+    LTexts.push_back(LEntry.LoginButton);
+  }
+  for (const char* LText : {Register::InvalidCodeText, Register::NoRecordText, Register::NoEmailText,
+                            Register::VerifyingText, TZELMainActivity::ServicesMissingText})
+    LTexts.push_back(LText);
+  ASSERT_GT(LTexts.size(), 40u);
+  for (const std::string& LText : LTexts) EXPECT_EQ(LText.find("''"), std::string::npos) << LText;
+  const bool LShown = std::find(LTexts.begin(), LTexts.end(), "If you're already registered:") != LTexts.end() &&
+                      std::find(LTexts.begin(), LTexts.end(), "You're authorized already:") != LTexts.end();
+  EXPECT_TRUE(LShown);
+}
+
 TEST_F(StartupWindow, SessionEndWaitsForTheReasonBoxThenEndsTheProgram) {
   auto LHeld = std::make_shared<THeldDialogs>();
   Dialogs::SetDialogService(LHeld);
@@ -320,10 +434,10 @@ TEST_F(StartupWindow, SessionEndWaitsForTheReasonBoxThenEndsTheProgram) {
 
   Data->Token = "tok";
   Window->OnUserLoggedOut(Auth.get(), TAuthServiceState::asAuthorized, cUnavailable);
-  // The main window's services go at once; the box stays open, and the overlay with it.
+  // The main window's services go at once; the box stays open, with no spinner beneath it.
   EXPECT_FALSE(Services::Container::ZELServicesContainerExists());
   EXPECT_EQ(LHeld->Shown, std::vector<std::string>{cUnavailable});
-  EXPECT_EQ(OverlayText(), "User logging out...");
+  EXPECT_EQ(OverlayText(), "<hidden>");
   EXPECT_TRUE(Window->LoggingOut());
   EXPECT_TRUE(Window->tmrMainClose->isActive());
 
@@ -430,6 +544,7 @@ TEST_F(StartupWindow, VersionLabelShowsAndCopiesTheVersion) {
 }
 
 TEST(StartupSequence, LogsTheBrokerFilesAndWhetherTheyExist) {
+  const ZT::TScopedEnv LNoOverride("ZEL_MQTT_CERTS_DIR", nullptr);
   const std::string LDir = Utils::AppCertsStoragePath();
   const std::string LKey = LDir + "mobile_app.key";
   ASSERT_FALSE(std::filesystem::exists(LKey)) << "a key file lies beside the test program";
@@ -441,6 +556,21 @@ TEST(StartupSequence, LogsTheBrokerFilesAndWhetherTheyExist) {
   for (const auto& LEntry : LLog.WithTag("Application")) LLines.push_back(LEntry.Message);
   EXPECT_EQ(LLines, (std::vector<std::string>{"MQTT SSL Key file = \"" + LKey + "\" Exists = \"True\"",
                                               "MQTT SSL Cert file = \"" + LDir + "mobile_app.crt\" Exists = \"False\"",
+                                              "Application startup sequence...."}));
+}
+
+TEST(StartupSequence, NamesTheFilesOfTheCertificatesFolderInUse) {
+  // The broker connection takes its files from $ZEL_MQTT_CERTS_DIR: so does the log.
+  const std::string LDir = ZT::NewTempFolder("certs-in-use");
+  const ZT::TScopedEnv LOverride("ZEL_MQTT_CERTS_DIR", LDir.c_str());
+  std::ofstream(LDir + "/mobile_app.key") << "key";
+  std::ofstream(LDir + "/mobile_app.crt") << "crt";
+  LogsPipe::TLogCapture LLog;
+  App::Run::LogStartupSequence();
+  std::vector<std::string> LLines;
+  for (const auto& LEntry : LLog.WithTag("Application")) LLines.push_back(LEntry.Message);
+  EXPECT_EQ(LLines, (std::vector<std::string>{"MQTT SSL Key file = \"" + LDir + "/mobile_app.key\" Exists = \"True\"",
+                                              "MQTT SSL Cert file = \"" + LDir + "/mobile_app.crt\" Exists = \"True\"",
                                               "Application startup sequence...."}));
 }
 

@@ -30,6 +30,10 @@ TEST(SignInDecisions, LoginChecksInOrder) {
       {"user@example.com", "   ", "Password is required."},
       {"user@example.com", "  abcde  ", "Password must contain at least 6 chars."},
       {"user@example.com", " abcdef ", nullptr},
+      // Characters, not bytes: five letters of two bytes each are too few, six are enough.
+      {"user@example.com", "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6", "Password must contain at least 6 chars."},
+      {"user@example.com", " \xC3\xA4\xC3\xB6\xC3\xBC ", "Password must contain at least 6 chars."},
+      {"user@example.com", "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6\xC3\xBC", nullptr},
       {"first.last+tag@mail.example.org", "123456", nullptr},
   };
   for (const TCase& LCase : LCases) {
@@ -55,11 +59,11 @@ TEST(SignInDecisions, AuthorizeCardByEntryAndToken) {
   EXPECT_FALSE(LFirst.ChangeCard);
   const auto LToken = SignIn::AuthorizeOnEnter(TView::Authorize, true);
   EXPECT_FALSE(LToken.SignInWithToken);
-  EXPECT_EQ(LToken.LoginNote, "You''re authorized already:");
+  EXPECT_EQ(LToken.LoginNote, "You're authorized already:");
   EXPECT_EQ(LToken.LoginButton, "Log-in with saved token.");
   EXPECT_EQ(LToken.LoginTag, 1);
   const auto LNone = SignIn::AuthorizeOnEnter(TView::Login, false);
-  EXPECT_EQ(LNone.LoginNote, "If you''re already registered:");
+  EXPECT_EQ(LNone.LoginNote, "If you're already registered:");
   EXPECT_EQ(LNone.LoginButton, "Enter credentials");
   EXPECT_EQ(LNone.LoginTag, 0);
 }
@@ -97,8 +101,8 @@ TEST_F(TSignInView, LoginTypedChecksAndSendsAsTyped) {
 
   QTest::keyClicks(LLogin.editUsername, "   ");
   QTest::mouseClick(LLogin.btnLogin, Qt::LeftButton);
-  QTest::keyClicks(LLogin.editUsername, "user@example.com");
-  LLogin.editUsername->setText("user@example.com");
+  // Outer blanks of a copied address are dropped before the check and the sending.
+  LLogin.editUsername->setText(" user@example.com\t");
   QTest::keyClicks(LLogin.editPassword, "  abcde  ");
   QTest::keyClick(LLogin.editPassword, Qt::Key_Return);
   LLogin.editPassword->clear();
@@ -108,6 +112,10 @@ TEST_F(TSignInView, LoginTypedChecksAndSendsAsTyped) {
             (std::vector<std::string>{"Email address is required.", "Password must contain at least 6 chars."}));
   EXPECT_EQ(FHost.Auth->Calls, std::vector<std::string>{"LoginUser(user@example.com, pass12 )"});
   EXPECT_EQ(LLogin.editPassword->echoMode(), QLineEdit::Password);
+  // A second start while the first runs is refused, by click and by Return.
+  QTest::mouseClick(LLogin.btnLogin, Qt::LeftButton);
+  QTest::keyClick(LLogin.editPassword, Qt::Key_Return);
+  EXPECT_EQ(FHost.Auth->Calls.size(), 1u);
 
   // At most 255 characters are taken.
   LLogin.editUsername->clear();
@@ -139,10 +147,12 @@ TEST_F(TSignInView, AuthorizeSignsInAtOnceOnlyOnTheFirstEntry) {
   EXPECT_EQ(LView.btnLogin->text().toStdString(), "Log-in with saved token.");
   LView.btnLoginClick();
   EXPECT_EQ(FHost.Auth->Calls.size(), 2u);
+  LView.btnLoginClick();  // runs already
+  EXPECT_EQ(FHost.Auth->Calls.size(), 2u);
 
   FHost.Data->Token.clear();
   LView.Enter(TView::Login);
-  EXPECT_EQ(LView.txtLoginNote->text().toStdString(), "If you''re already registered:");
+  EXPECT_EQ(LView.txtLoginNote->text().toStdString(), "If you're already registered:");
   LView.btnLoginClick();
   LView.btnRegisterClick();
   EXPECT_EQ(FHost.Calls, (std::vector<std::string>{"ChangeView(Login)", "ChangeView(Register)"}));

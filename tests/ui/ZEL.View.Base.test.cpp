@@ -183,6 +183,29 @@ TEST_F(TOverlayOnWindow, SwallowsClicksUntilHidden) {
   EXPECT_EQ(LClicks.count(), 2);
 }
 
+TEST_F(TOverlayOnWindow, KeysReachNothingUntilHiddenAndTheFocusComesBack) {
+  QSignalSpy LClicks(FButton, &QPushButton::clicked);
+  FButton->setText("&Press");  // Alt+P is its shortcut
+  FForm->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FForm));
+  FButton->setFocus();
+  // Keys go to the window, which hands them to its focus widget, as a keyboard's do.
+  QTest::keyClick(FForm->windowHandle(), Qt::Key_Space);
+  ASSERT_EQ(LClicks.count(), 1);  // without the overlay the key reaches the button
+
+  FForm->ShowProgress("Verifying invitation code...", false);
+  for (const Qt::Key LKey : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Space})
+    QTest::keyClick(FForm->windowHandle(), LKey);
+  QTest::keyClick(FForm->windowHandle(), Qt::Key_P, Qt::AltModifier);  // a shortcut neither
+  EXPECT_EQ(LClicks.count(), 1);
+  EXPECT_EQ(QApplication::focusWidget(), FForm->Overlay());
+
+  FForm->HideProgress();
+  EXPECT_EQ(QApplication::focusWidget(), FButton);
+  QTest::keyClick(FForm->windowHandle(), Qt::Key_Space);
+  EXPECT_EQ(LClicks.count(), 2);
+}
+
 TEST_F(TOverlayOnWindow, ShowAfterHideGivesAFreshOverlay) {
   FForm->ShowProgress("One", false);
   FForm->HideProgress();

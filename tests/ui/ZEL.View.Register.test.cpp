@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "ZEL.CRM.Types.h"
+#include "ZEL.EditFilter.h"
 #include "ZEL.Register.Decisions.h"
 #include "ZEL.UI.TestSupport.h"
 #include "ZEL.View.Register.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -58,8 +61,12 @@ TEST(RegisterDecisions, SignupChecksInOrder) {
       {"new@example.com", "Ann", "secret1", "secret2", "Password phases are not the same."},
       // Characters, not bytes: five letters of two bytes each are still too few.
       {"new@example.com", "Ann", "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\xA4\xC3\xB6", "x", "Password is weak, must contain at least 6 chars."},
-      {"new@example.com", "Ann", "Secret1", " sECRET1  ", nullptr},  // case and outer blanks ignored
-      {"new@example.com", "Ann", "\xC3\xA4pfel1", "\xC3\x84PFEL1", nullptr},
+      // Compared exactly: the first field is sent as typed, so the confirmation must repeat it.
+      {"new@example.com", "Ann", " Secret1 ", "sECRET1", "Password phases are not the same."},
+      {"new@example.com", "Ann", "Secret1", "Secret1 ", "Password phases are not the same."},
+      {"new@example.com", "Ann", "\xC3\xA4pfel1", "\xC3\x84pfel1", "Password phases are not the same."},
+      {"new@example.com", "Ann", " Secret1 ", " Secret1 ", nullptr},
+      {"new@example.com", "Ann", "\xC3\xA4pfel1", "\xC3\xA4pfel1", nullptr},
   };
   for (const auto& LCase : LCases) {
     const auto LResult = Register::ValidateSignup(LCase.Email, LCase.Name, LCase.Password, LCase.Confirm);
@@ -209,7 +216,111 @@ TEST_F(TRegisterView, ValidCodeFillsTheUserStep) {
   QTest::keyClicks(FView->editPassword, " Secret1 ");
   QTest::keyClicks(FView->editPasswordConfirm, "sECRET1");
   QTest::mouseClick(FView->btnProcessRegister, Qt::LeftButton);
+  EXPECT_EQ(FDialogs.Service->Shown.back(), "Password phases are not the same.");
+  EXPECT_TRUE(FAuth->Calls.empty());
+  FView->editPasswordConfirm->setText(" Secret1 ");
+  QTest::mouseClick(FView->btnProcessRegister, Qt::LeftButton);
   EXPECT_EQ(FAuth->Calls, std::vector<std::string>{"RegisterUser(New User,new.user@example.com, Secret1 )"});
+  // A second start while the first runs is refused.
+  QTest::mouseClick(FView->btnProcessRegister, Qt::LeftButton);
+  EXPECT_EQ(FAuth->Calls.size(), 1u);
+}
+
+TEST_F(TRegisterView, RecordAddressWithOuterBlanksIsSentTrimmed) {
+  FAuth->Record.email = " new.user@example.com\t";
+  CheckCode("123456");
+  QTest::keyClicks(FView->editPassword, "secret1");
+  QTest::keyClicks(FView->editPasswordConfirm, "secret1");
+  QTest::mouseClick(FView->btnProcessRegister, Qt::LeftButton);
+  EXPECT_TRUE(FDialogs.Service->Shown.empty());
+  EXPECT_EQ(FAuth->Calls, std::vector<std::string>{"RegisterUser(New User,new.user@example.com,secret1)"});
+}
+
+TEST_F(TRegisterView, PastedTextIsFilteredLikeTypedText) {
+  const struct {
+    const char* Pasted;
+    const char* Code;  // what the code field keeps
+    const char* Name;  // what the display-name field keeps
+  } LCases[] = {
+      {"12ab34-56", "123456", "12ab34-56"},
+      {" 654 321 ", "654321", " 654 321 "},
+      {"J\xC3\xB6rg <b>O'Neil</b>!", "", "Jrg bONeilb"},
+      {"1\t2\n3", "123", "123"},
+  };
+  FAuth->HasRecord = true;
+  CheckCode("123456");
+  for (const auto& LCase : LCases) {
+    SCOPED_TRACE(LCase.Pasted);
+    const QString LText = QString::fromUtf8(LCase.Pasted);
+    FView->editInvCode->clear();
+    FView->editInvCode->insert(LText);  // what a paste or a drop does
+    EXPECT_EQ(FView->editInvCode->text().toStdString(), LCase.Code);
+    FView->editDisplayName->clear();
+    FView->editDisplayName->insert(LText);
+    EXPECT_EQ(FView->editDisplayName->text().toStdString(), LCase.Name);
+  }
+  // Through the clipboard, into the middle of a typed code.
+  FView->editInvCode->clear();
+  QTest::keyClicks(FView->editInvCode, "16");
+  FView->editInvCode->setCursorPosition(1);
+  QGuiApplication::clipboard()->setText("2x3y4z5");
+  FView->editInvCode->paste();
+  EXPECT_EQ(FView->editInvCode->text(), "123456");
+}
+
+TEST(EditFilter, KeepsWhatWasThereAndFiltersWhatIsAdded) {
+  const auto LDigits = +[](QChar C) { return C.isDigit(); };
+  const struct {
+    const char* Old;
+    const char* New;
+    int MaxLength;
+    const char* Result;
+    int Cursor;
+  } LCases[] = {
+      {"", "12ab34", 6, "1234", 4},
+      {"", "123 456", 6, "123456", 6},
+      {"16", "12x3y4z56", 6, "123456", 5},     // pasted into the middle
+      {"123456", "1234567", 6, "123456", 6},   // too long: refused
+      {"123456", "12a3456", 6, "123456", 2},   // nothing allowed was added
+      {"J\xC3\xB6rg", "J\xC3\xB6rg!", 0, "J\xC3\xB6rg", 4},  // the old letters stay
+      {"J\xC3\xB6rg", "J\xC3\xB6r", 0, "J\xC3\xB6r", 3},     // a deletion passes as it is
+      {"aaa", "aaaa", 0, "aaa", 3},            // an added character the rule refuses (not a digit)
+  };
+  for (const auto& LCase : LCases) {
+    SCOPED_TRACE(std::string(LCase.Old) + " -> " + LCase.New);
+    int LCursor = -1;
+    const QString LResult = TEditFilter::Filtered(QString::fromUtf8(LCase.Old), QString::fromUtf8(LCase.New), LDigits,
+                                                  LCase.MaxLength, LCursor);
+    EXPECT_EQ(LResult.toStdString(), LCase.Result);
+    EXPECT_EQ(LCursor, LCase.Cursor);
+  }
+}
+
+TEST_F(TRegisterView, NameProposedFromTheRecordKeepsItsLetters) {
+  FAuth->Record.name = "J\xC3\xB6rg O'Neil";
+  CheckCode("123456");
+  EXPECT_EQ(FView->editDisplayName->text().toStdString(), "J\xC3\xB6rg O'Neil");
+  FView->editDisplayName->end(false);
+  FView->editDisplayName->insert("-<x>");
+  EXPECT_EQ(FView->editDisplayName->text().toStdString(), "J\xC3\xB6rg O'Neil-x");
+}
+
+TEST_F(TRegisterView, SecondCheckWhileOneRunsIsRefused) {
+  FAuth->Hold(true);
+  QTest::keyClicks(FView->editInvCode, "123456");
+  QTest::mouseClick(FView->btnProcessRegister, Qt::LeftButton);
+  QTRY_COMPARE(FAuth->Codes().size(), 1u);
+  FView->btnEnrollClick();
+  FView->btnEnrollClick();
+  FAuth->Hold(false);
+  QTRY_VERIFY(!FHost.Calls.empty() && FHost.Calls.back() == "HideProgress");
+  QTest::qWait(20);
+  EXPECT_EQ(FAuth->Codes().size(), 1u);
+  EXPECT_EQ(FHost.Calls, (std::vector<std::string>{"ShowProgress(Verifying invitation code...)", "HideProgress"}));
+  // Once it has ended, a new check may start.
+  FView->tcRegisterForms->setCurrentWidget(FView->tabEnroll);
+  CheckCode("123456");
+  EXPECT_EQ(FAuth->Codes().size(), 2u);
 }
 
 TEST_F(TRegisterView, FailedChecksStayAtTheCodeStep) {
