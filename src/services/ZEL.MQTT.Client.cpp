@@ -7,6 +7,8 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -480,7 +482,9 @@ private:
 
     FDeadline = TClock::now() + timings.ConnectTimeout;
     const int keepAlive = timings.KeepAliveSeconds < 5 ? 5 : timings.KeepAliveSeconds;
+    errno = 0;
     const int rc = mosquitto_connect_async(m, host.c_str(), static_cast<int>(FPort.load()), keepAlive);
+    FConnectErrno = IsConnectionErrno(errno) ? errno : 0;
     if (rc != MOSQ_ERR_SUCCESS) return Refuse(rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(rc));
     FActive = true;
   }
@@ -511,11 +515,40 @@ private:
         Finish(rc == MOSQ_ERR_KEEPALIVE ? S::csNotConnected : S::csConnectionLost, rc == MOSQ_ERR_KEEPALIVE);
       }
     }
+    // A refused TCP connection (nothing listening) leaves the library waiting for the TLS
+    // handshake until the time-out; the socket already knows, so it is reported at once.
+    if (!FEnded && CurrentState() == TState::Connecting) {
+      const std::string refused = RefusedSocket();
+      if (!refused.empty()) Refuse(refused);
+    }
     if (!FEnded && CurrentState() == TState::Connecting && TClock::now() >= FDeadline)
       Refuse("Connection time-out");
     if (FEnded) {
       FActive = false;
       DestroyMosq();
+    }
+  }
+
+  // Why the socket of an attempt is dead already, or empty while it lives. The library's
+  // first TLS step may have met (and so cleared) the socket's error inside connect; the
+  // hang-up stays, and the error is the one that step left in errno.
+  std::string RefusedSocket() {
+    const int sock = FMosq ? mosquitto_socket(FMosq) : -1;
+    if (sock < 0) return {};
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) return strerror(error);
+    pollfd probe{sock, POLLOUT, 0};
+    if (poll(&probe, 1, 0) != 1 || !(probe.revents & (POLLHUP | POLLERR))) return {};
+    return FConnectErrno != 0 ? std::string(strerror(FConnectErrno)) : std::string("The broker closed the connection");
+  }
+
+  static bool IsConnectionErrno(int AErrno) {
+    switch (AErrno) {
+      case ECONNREFUSED: case ECONNRESET: case ECONNABORTED: case EHOSTUNREACH: case ENETUNREACH: case ETIMEDOUT:
+        return true;
+      default:
+        return false;
     }
   }
 
@@ -672,6 +705,7 @@ private:
   // Network thread only.
   bool FActive = false;
   bool FEnded = false;
+  int FConnectErrno = 0;  // a connection error met inside connect, for RefusedSocket
   TClock::time_point FDeadline{};
 
   std::shared_ptr<TDelivery> FDelivery = std::make_shared<TDelivery>();
