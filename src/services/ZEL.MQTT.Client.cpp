@@ -491,15 +491,33 @@ private:
 
   void StartDisconnect() {
     if (!FActive) return;
-    {
-      std::lock_guard<std::mutex> guard(FMosqLock);
-      if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    }
-    // Flush the DISCONNECT before the socket goes.
-    if (FMosq) mosquitto_loop(FMosq, 0, 1);
+    SayGoodbye();
     Finish(S::csConnectionLost);
     FActive = false;
     DestroyMosq();
+  }
+
+  // A normal end for the broker: what was queued (the unsubscriptions of a closing program)
+  // goes out and is acknowledged first, then the DISCONNECT is written and nothing is read
+  // after it (the library takes any packet read once it has disconnected for a protocol
+  // error, and closes the socket before the rest is written). Each wait is bounded.
+  void SayGoodbye() {
+    if (!FMosq) return;
+    const auto flushed = [this] {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      return FPendingUnsubs.empty() && !mosquitto_want_write(FMosq);
+    };
+    for (const auto until = TClock::now() + std::chrono::milliseconds(500); !flushed() && TClock::now() < until;)
+      if (mosquitto_loop(FMosq, 10, 1) != MOSQ_ERR_SUCCESS) break;
+    {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      if (mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr) != MOSQ_ERR_SUCCESS) return;
+    }
+    for (const auto until = TClock::now() + std::chrono::milliseconds(500);
+         mosquitto_socket(FMosq) >= 0 && mosquitto_want_write(FMosq) && TClock::now() < until;) {
+      if (mosquitto_loop_write(FMosq, 1) != MOSQ_ERR_SUCCESS) break;
+      if (mosquitto_want_write(FMosq)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
 
   void Step() {
@@ -573,11 +591,7 @@ private:
         if (doDisconnect) StartDisconnect();
         if (FActive) Step();
       }
-      if (FActive) {
-        std::lock_guard<std::mutex> guard(FMosqLock);
-        if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-      }
-      if (FMosq) mosquitto_loop(FMosq, 0, 1);
+      if (FActive) SayGoodbye();
       FActive = false;
       DestroyMosq();
     });
