@@ -53,6 +53,26 @@ bool TZELEventList::SwapInEvents(TZELEventBatch ABatch, bool AAppend) {
   return true;
 }
 
+std::vector<TZELEvent*> TZELEventList::MergeEvents(TZELEventBatch ABatch) {
+  Exceptions::Assert(UIThread::IsUIThread(), "TZELEventList.MergeEvents called off the UI thread.");
+  std::vector<TZELEvent*> added;
+  // A backend array lists the newest first; appended oldest first, the newest ends on top.
+  for (auto it = ABatch.Events.rbegin(); it != ABatch.Events.rend(); ++it) {
+    std::unique_ptr<TZELEvent>& event = *it;
+    if (TZELEvent* held = FindEventByID(event->LookupID())) {
+      if (held->State() != event->State() || held->Active() != event->Active() || held->Viewed() != event->Viewed()) {
+        held->SetState(event->State());
+        held->SetActive(event->Active());
+        held->SetViewed(event->Viewed());
+        held->NotifyUIRefresh();
+      }
+      continue;
+    }
+    added.push_back(Add(std::move(event)));
+  }
+  return added;
+}
+
 void TZELEventList::PutIn(std::unique_ptr<TZELEvent> AEvent, int AOrdinal) {
   ILogWriter& log = LogsPipe::ZELLog();
   const int existing = FirstIndexOf(AEvent->LookupID());

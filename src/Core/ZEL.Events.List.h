@@ -58,6 +58,11 @@ public:
   // Step 2, UI thread, under the list's lock: removes every handler, then puts the batch
   // in (rules as above). Cannot fail on the alerts themselves.
   bool SwapInEvents(TZELEventBatch ABatch, bool AAppend);
+  // A catch-up, UI thread: every alert of the batch that the list lacks is appended visible
+  // and announced (newest of the batch last, so it ends on top of a view); an alert held
+  // already keeps its place and takes the batch's state, active and viewed flags when they
+  // differ (NotifyUIRefresh). The handlers stay. The alerts added, in the order added.
+  std::vector<TZELEvent*> MergeEvents(TZELEventBatch ABatch);
 
   // Type 1: appends a new alert (announced); building errors reach the caller.
   bool ReadOneEventFromJSON(const std::string& AJSON, TZELEvent*& AEvent);

@@ -123,6 +123,9 @@ public:
     FHandlers.clear();
   }
 
+  // An equal handler is registered (a bulk load may have cleared them all meanwhile).
+  bool HasHandler(const THandler& AHandler) const { return StillRegistered(AHandler); }
+
   const void* Owner() const { return FOwner; }
 
 protected:

@@ -36,6 +36,8 @@ public:
   virtual std::int32_t GetReconnectAttempts() = 0;
   virtual void Connect() = 0;
   virtual bool IsConnected() = 0;
+  // An attempt has started and not ended yet (the last status was "connecting"); any thread.
+  virtual bool IsConnecting() { return false; }
   virtual void Disconnect(bool ASimulateConnectionLost) = 0;
   virtual std::string LastErrorMessage() = 0;
   virtual void Subscribe(const std::string& ATopic) = 0;

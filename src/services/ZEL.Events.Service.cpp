@@ -90,28 +90,130 @@ bool TZELEventsService::PupulateEventsFromREST(bool AFirstTime, const std::strin
 
 bool TZELEventsService::Pull(const std::weak_ptr<TZELEventsService>& AService, bool AFirstTime,
                              const std::string& ABeginPeriod, const std::string& AEndPeriod) {
-  auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
-  Log().Debug(cPullTag, "IZELRESTService taken. Getting events...");
-  nlohmann::ordered_json events;
-  if (!rest || !rest->GetEvents(events, ABeginPeriod, AEndPeriod)) {
-    Log().Error(cPullTag, "Unable to get events!");
-    return false;
-  }
-  rest.reset();
-  Log().Debug(cPullTag, "LEvents taken from REST.");
-  // Built here, off the UI thread; an alert that cannot be built leaves the list untouched.
-  TZELEventBatch batch = TZELEventList::BuildEventsFromJSONArray(std::move(events));
-  bool result = false;
-  // One step on the UI thread: the intake and the views never see a half-loaded list. The
-  // service is taken there, so it is also released there.
+  // From here on, what the broker brings is kept aside too: the swap below replaces the
+  // list that it goes into.
+  std::uint64_t mark = 0;
+  bool journaled = false;
   UIThread::RunSync([&] {
-    std::shared_ptr<TZELEventsService> service = AService.lock();
-    if (!service) return;
-    Log().Debug(cPullTag, std::string("FEventsList is null = ") + BoolText(!service->FEventsList));
-    result = service->FEventsList->SwapInEvents(std::move(batch), false);
-    if (AFirstTime) service->Subscribe();
+    if (std::shared_ptr<TZELEventsService> service = AService.lock()) {
+      mark = service->BeginPullJournal();
+      journaled = true;
+    }
   });
-  return result;
+  if (!journaled) return false;
+  bool swapped = false;
+  const auto endJournal = [&](bool AReplay) {
+    UIThread::RunSync([&] {
+      if (std::shared_ptr<TZELEventsService> service = AService.lock()) service->EndPullJournal(mark, AReplay);
+    });
+  };
+  try {
+    auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+    Log().Debug(cPullTag, "IZELRESTService taken. Getting events...");
+    nlohmann::ordered_json events;
+    if (!rest || !rest->GetEvents(events, ABeginPeriod, AEndPeriod)) {
+      Log().Error(cPullTag, "Unable to get events!");
+      endJournal(false);
+      return false;
+    }
+    rest.reset();
+    Log().Debug(cPullTag, "LEvents taken from REST.");
+    // Built here, off the UI thread; an alert that cannot be built leaves the list untouched.
+    TZELEventBatch batch = TZELEventList::BuildEventsFromJSONArray(std::move(events));
+    bool result = false;
+    // One step on the UI thread: the intake and the views never see a half-loaded list, and
+    // what arrived meanwhile is applied to the new list before anyone sees it. The service
+    // is taken there, so it is also released there.
+    UIThread::RunSync([&] {
+      swapped = true;
+      std::shared_ptr<TZELEventsService> service = AService.lock();
+      if (!service) return;
+      Log().Debug(cPullTag, std::string("FEventsList is null = ") + BoolText(!service->FEventsList));
+      result = service->FEventsList->SwapInEvents(std::move(batch), false);
+      service->FLastPeriod = {ABeginPeriod, AEndPeriod};
+      service->EndPullJournal(mark, true);
+      if (AFirstTime) service->Subscribe();
+    });
+    return result;
+  } catch (...) {
+    if (!swapped) {
+      try {
+        endJournal(false);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+}
+
+std::uint64_t TZELEventsService::BeginPullJournal() {
+  ++FPullsInFlight;
+  return FJournalSeq;
+}
+
+void TZELEventsService::EndPullJournal(std::uint64_t AMark, bool AReplay) {
+  if (AReplay) {
+    int replayed = 0;
+    for (const TLiveEntry& entry : FJournal) {
+      if (entry.Seq <= AMark) continue;
+      try {
+        ApplyPayload(entry.Type, entry.JSON, false);
+        ++replayed;
+      } catch (const std::exception& E) {
+        Log().WarnFmt(cPullTag, "A payload received during the pull could not be applied again. {}: {}",
+                      Exceptions::ClassNameOf(E), E.what());
+      }
+    }
+    if (replayed > 0)
+      Log().InfoFmt(cPullTag, "{} broker payload(s) received during the pull kept in the pulled list.", replayed);
+  }
+  if (FPullsInFlight > 0) --FPullsInFlight;
+  if (FPullsInFlight == 0) FJournal.clear();
+}
+
+void TZELEventsService::JournalPayload(std::int64_t AType, const std::string& AJSON) {
+  if (FPullsInFlight > 0) FJournal.push_back({++FJournalSeq, AType, AJSON});
+}
+
+void TZELEventsService::StartCatchUp(std::function<void(int)> ADone) {
+  static constexpr std::string_view tag = "TZELEventsService.CatchUp";
+  std::pair<std::string, std::string> period = FPeriodSource ? FPeriodSource() : FLastPeriod;
+  if (period.first.empty() || period.second.empty()) {
+    Log().Info(tag, "No period pulled yet; no catch-up.");
+    return;
+  }
+  Log().InfoFmt(tag, "Catch-up after a reconnection: pulling {} .. {}", period.first, period.second);
+  const std::weak_ptr<TZELEventsService> weak = weak_from_this();
+  QThreadPool::globalInstance()->start([weak, period = std::move(period), ADone = std::move(ADone)]() mutable {
+    int added = -1;
+    try {
+      auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+      nlohmann::ordered_json events;
+      if (rest && rest->GetEvents(events, period.first, period.second)) {
+        rest.reset();
+        TZELEventBatch batch = TZELEventList::BuildEventsFromJSONArray(std::move(events));
+        UIThread::RunSync([&] {
+          std::shared_ptr<TZELEventsService> service = weak.lock();
+          if (!service) return;
+          const std::vector<TZELEvent*> events = service->FEventsList->MergeEvents(std::move(batch));
+          // A pull running meanwhile replaces the list: these must survive it as live ones.
+          for (TZELEvent* event : events) service->JournalPayload(1, event->ToJSON());
+          added = static_cast<int>(events.size());
+          Log().InfoFmt(tag, "Catch-up ran: {} alert(s) added.", added);
+        });
+      } else {
+        Log().Error(tag, "Catch-up failed: unable to get events!");
+      }
+    } catch (const std::exception& E) {
+      Log().FatalFmt(tag, "Catch-up failed. {}: {}", Exceptions::ClassNameOf(E), E.what());
+    } catch (...) {
+      Log().Fatal(tag, "Catch-up failed. Unknown exception.");
+    }
+    if (!ADone) return;
+    UIThread::RunAsync([weak, added, ADone = std::move(ADone)] {
+      if (weak.lock()) ADone(added);
+    });
+  });
 }
 
 void TZELEventsService::StartPull(const std::weak_ptr<TZELEventsService>& AService, bool AFirstTime,
@@ -188,10 +290,15 @@ void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
     Log().WarnFmt(cIntakeTag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", type, 0, 7, LogsPipe::Shortened(AJSON));
     return;
   }
-  switch (type) {
+  if (type == 1 || type == 2 || type == 5) JournalPayload(type, AJSON);
+  ApplyPayload(type, AJSON, true);
+}
+
+void TZELEventsService::ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce) {
+  switch (AType) {
     case 1: {
       TZELEvent* event = nullptr;
-      if (FEventsList->ReadOneEventFromJSON(AJSON, event)) {
+      if (FEventsList->ReadOneEventFromJSON(AJSON, event) && AAnnounce) {
         const TSender sender = static_cast<IZELEventsService*>(this);
         TZELMessager<TEventAddedMessage>::Send([event] { return std::make_unique<TEventAddedMessage>(event); }, sender);
       }

@@ -11,10 +11,13 @@
 #include "ZEL.MQTT.Service.Delegate.h"
 #include "ZEL.MQTT.Service.Interf.h"
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ZEL {
 
@@ -57,6 +60,16 @@ public:
   static void StartPull(const std::weak_ptr<TZELEventsService>& AService, bool AFirstTime, std::string ABeginPeriod,
                         std::string AEndPeriod, std::function<void(bool)> ADone = {});
 
+  // The period a catch-up pulls (begin and end texts), asked on the UI thread when the
+  // catch-up starts; unset, the last pulled period is taken.
+  using TPeriodSource = std::function<std::pair<std::string, std::string>()>;
+  void SetPeriodSource(TPeriodSource ASource) { FPeriodSource = std::move(ASource); }
+  // After a reconnection that followed a loss, UI thread: the period is pulled again on a
+  // pool thread and merged into the list by id (MergeEvents), so that alerts published
+  // while the client was away get their rows. ADone (may be empty) gets the number of
+  // alerts added, or -1 when the pull failed, on the UI thread.
+  void StartCatchUp(std::function<void(int)> ADone = {});
+
   std::shared_ptr<IZELMQTTService> MQTTService();
   bool Subscribed() const { return FMQTTSubscribed; }
 
@@ -64,6 +77,25 @@ public:
   void MQTTMessageReceived(IZELMQTTService* ASender, const std::string& ATopic, const std::string& AData) override;
 
 private:
+  // Broker payloads (types 1, 2, 5) received while a pull runs: the pulled list replaces
+  // the one they went into, so they are applied again to it. UI thread only.
+  struct TLiveEntry {
+    std::uint64_t Seq = 0;
+    std::int64_t Type = 0;
+    std::string JSON;
+  };
+  std::uint64_t BeginPullJournal();
+  // Applies the entries after AMark to the list (when AReplay), then ends this pull's use.
+  void EndPullJournal(std::uint64_t AMark, bool AReplay);
+  void JournalPayload(std::int64_t AType, const std::string& AJSON);
+  void ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
+
+  std::deque<TLiveEntry> FJournal;
+  std::uint64_t FJournalSeq = 0;
+  int FPullsInFlight = 0;
+  TPeriodSource FPeriodSource;
+  std::pair<std::string, std::string> FLastPeriod;
+
   // Weak: the MQTT service is freed by the container, on the UI thread.
   std::weak_ptr<IZELMQTTService> FMQTTService;
   const bool FRestFetched = false;

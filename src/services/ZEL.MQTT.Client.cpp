@@ -7,6 +7,8 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -514,7 +516,9 @@ private:
     FDeadline = TClock::now() + timings.ConnectTimeout;
     const int keepAlive = timings.KeepAliveSeconds < 5 ? 5 : timings.KeepAliveSeconds;
     if (!SetConnectProperties(m, keepAlive)) return Refuse("Cannot set the connection's maximum packet size");
+    errno = 0;
     const int rc = mosquitto_connect_async(m, host.c_str(), static_cast<int>(FPort.load()), keepAlive);
+    FConnectErrno = IsConnectionErrno(errno) ? errno : 0;
     if (rc != MOSQ_ERR_SUCCESS) return Refuse(rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : mosquitto_strerror(rc));
     FActive = true;
   }
@@ -534,15 +538,33 @@ private:
 
   void StartDisconnect() {
     if (!FActive) return;
-    {
-      std::lock_guard<std::mutex> guard(FMosqLock);
-      if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    }
-    // Flush the DISCONNECT before the socket goes.
-    if (FMosq) mosquitto_loop(FMosq, 0, 1);
+    SayGoodbye();
     Finish(S::csConnectionLost);
     FActive = false;
     DestroyMosq();
+  }
+
+  // A normal end for the broker: what was queued (the unsubscriptions of a closing program)
+  // goes out and is acknowledged first, then the DISCONNECT is written and nothing is read
+  // after it (the library takes any packet read once it has disconnected for a protocol
+  // error, and closes the socket before the rest is written). Each wait is bounded.
+  void SayGoodbye() {
+    if (!FMosq) return;
+    const auto flushed = [this] {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      return FPendingUnsubs.empty() && !mosquitto_want_write(FMosq);
+    };
+    for (const auto until = TClock::now() + std::chrono::milliseconds(500); !flushed() && TClock::now() < until;)
+      if (mosquitto_loop(FMosq, 10, 1) != MOSQ_ERR_SUCCESS) break;
+    {
+      std::lock_guard<std::mutex> guard(FMosqLock);
+      if (mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr) != MOSQ_ERR_SUCCESS) return;
+    }
+    for (const auto until = TClock::now() + std::chrono::milliseconds(500);
+         mosquitto_socket(FMosq) >= 0 && mosquitto_want_write(FMosq) && TClock::now() < until;) {
+      if (mosquitto_loop_write(FMosq, 1) != MOSQ_ERR_SUCCESS) break;
+      if (mosquitto_want_write(FMosq)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
 
   void Step() {
@@ -558,11 +580,40 @@ private:
         Finish(rc == MOSQ_ERR_KEEPALIVE ? S::csNotConnected : S::csConnectionLost, rc == MOSQ_ERR_KEEPALIVE);
       }
     }
+    // A refused TCP connection (nothing listening) leaves the library waiting for the TLS
+    // handshake until the time-out; the socket already knows, so it is reported at once.
+    if (!FEnded && CurrentState() == TState::Connecting) {
+      const std::string refused = RefusedSocket();
+      if (!refused.empty()) Refuse(refused);
+    }
     if (!FEnded && CurrentState() == TState::Connecting && TClock::now() >= FDeadline)
       Refuse("Connection time-out");
     if (FEnded) {
       FActive = false;
       DestroyMosq();
+    }
+  }
+
+  // Why the socket of an attempt is dead already, or empty while it lives. The library's
+  // first TLS step may have met (and so cleared) the socket's error inside connect; the
+  // hang-up stays, and the error is the one that step left in errno.
+  std::string RefusedSocket() {
+    const int sock = FMosq ? mosquitto_socket(FMosq) : -1;
+    if (sock < 0) return {};
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0) return strerror(error);
+    pollfd probe{sock, POLLOUT, 0};
+    if (poll(&probe, 1, 0) != 1 || !(probe.revents & (POLLHUP | POLLERR))) return {};
+    return FConnectErrno != 0 ? std::string(strerror(FConnectErrno)) : std::string("The broker closed the connection");
+  }
+
+  static bool IsConnectionErrno(int AErrno) {
+    switch (AErrno) {
+      case ECONNREFUSED: case ECONNRESET: case ECONNABORTED: case EHOSTUNREACH: case ENETUNREACH: case ETIMEDOUT:
+        return true;
+      default:
+        return false;
     }
   }
 
@@ -587,11 +638,7 @@ private:
         if (doDisconnect) StartDisconnect();
         if (FActive) Step();
       }
-      if (FActive) {
-        std::lock_guard<std::mutex> guard(FMosqLock);
-        if (FMosq) mosquitto_disconnect_v5(FMosq, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-      }
-      if (FMosq) mosquitto_loop(FMosq, 0, 1);
+      if (FActive) SayGoodbye();
       FActive = false;
       DestroyMosq();
     });
@@ -728,6 +775,7 @@ private:
   TVerifyNote FVerifyNote;
   bool FActive = false;
   bool FEnded = false;
+  int FConnectErrno = 0;  // a connection error met inside connect, for RefusedSocket
   TClock::time_point FDeadline{};
 
   std::shared_ptr<TDelivery> FDelivery = std::make_shared<TDelivery>();

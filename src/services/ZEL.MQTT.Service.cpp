@@ -243,13 +243,14 @@ void TZELMQTTService::ClientOnConnectStatusChange(bool AConnected, TMQTTConnecti
   const int status = static_cast<int>(AStatus);
   Log().InfoFmt(Tag, "OnConnectStatusChange. Connected: {} Status: \"{}\" Status text: \"{}\"", TrueFalse(AConnected),
                 MQTT::Client::StatusName(AStatus), MQTT::Client::StatusText(AStatus));
+  // Set before the handlers run: they tell an attempt that starts from one that failed.
+  FConnecting.store(AStatus == S::csConnecting);
   try {
     FOnConnectionStateChange.MQTTStatusChange(AConnected);
   } catch (...) {
     const auto caught = Exceptions::DescribeCurrent();
     Log().FatalFmt(Tag, "OnConnectStatusChange. Handler exception: {}: {}", caught.ClassName, caught.Message);
   }
-  FConnecting.store(AStatus == S::csConnecting);
 
   if (status == 0) {
     Log().Warn(Tag, "MQTT Client disconnected.");

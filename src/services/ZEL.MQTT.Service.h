@@ -79,6 +79,7 @@ public:
   std::int32_t GetReconnectAttempts() override;
   void Connect() override;
   bool IsConnected() override;
+  bool IsConnecting() override { return FConnecting.load(); }
   void Disconnect(bool ASimulateConnectionLost) override;
   std::string LastErrorMessage() override;
   void Subscribe(const std::string& ATopic) override;

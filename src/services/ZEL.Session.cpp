@@ -209,6 +209,10 @@ void TZELSession::SubscribeAll() {
   edges->SubscribeEdges();
   const bool first = !FConnectedOnce;
   FConnectedOnce = true;
+  // Back after a loss: what the broker published meanwhile is gone for a clean session, so
+  // the period is pulled again and merged in.
+  if (!first)
+    if (auto events = EventsService()) events->StartCatchUp();
   if (OnConnected) OnConnected(first);
 }
 
@@ -232,7 +236,10 @@ void TZELSession::OnMQTTConnectionChange(bool AConnected) {
   }
   const std::int32_t attempts = mqtt ? mqtt->GetReconnectAttempts() : 0;
   Log().DebugFmt("TfrmMain.OnMQTTConnectionChange", "MQTT not connected. Attempt: {}", attempts);
-  if (attempts >= 3) {
+  // Only an attempt that has failed counts: the one that is just starting gets its chance
+  // (a broker back within a restart must not end the session).
+  const bool starting = mqtt && mqtt->IsConnecting();
+  if (attempts >= 3 && !starting) {
     // Handed over without waiting: the UI thread may be waiting for this very worker.
     // Once per session: every later attempt also reports a count of 3 or more.
     UIThread::RunAsync([this, alive] {

@@ -80,6 +80,12 @@ void ChooseRange(TFilterOptions& AOptions, int AIndex, Time::TInstant ANow) {
   if (AOptions.DateRangeBegin.empty() || AOptions.DateRangeEnd.empty()) SetToday(AOptions, ANow);
 }
 
+TFilterOptions PullPeriod(TFilterOptions AOptions, Time::TInstant ANow) {
+  if (!AOptions.IsCustomRange && AOptions.DateRangeName != cCustomRange)
+    ChooseRange(AOptions, RangeIndexOf(AOptions.DateRangeName), ANow);
+  return AOptions;
+}
+
 int RangeIndexOf(std::string_view AName) {
   for (std::size_t i = 0; i < cRangeNames.size(); ++i)
     if (cRangeNames[i] == AName) return static_cast<int>(i);
@@ -91,10 +97,13 @@ bool Allows(const TFilterOptions& AOptions, const TFilterSubject& AAlert) {
   if (!AOptions.EdgeID.empty() && AAlert.OriginatorID != AOptions.EdgeID &&
       AAlert.OriginatorEdgeID != AOptions.EdgeID)
     return false;
-  // "Today" keeps passing alerts that arrive after midnight while it stays chosen.
-  if (AOptions.DateRangeName != cToday &&
-      (AAlert.DateTime < AOptions.DateRangeBeginLocal() || AAlert.DateTime > AOptions.DateRangeEndLocal()))
+  if (AOptions.DateRangeName == cToday) {
+    // Today as of now, not as of the moment the range was chosen: alerts that arrive after
+    // midnight pass, and yesterday's no longer do.
+    if (AAlert.DateTime < Time::StartOfLocalDay(Time::Now())) return false;
+  } else if (AAlert.DateTime < AOptions.DateRangeBeginLocal() || AAlert.DateTime > AOptions.DateRangeEndLocal()) {
     return false;
+  }
   if (AOptions.OnlyActive && !AAlert.Active) return false;
   if (AOptions.OnlyNonSeen && AAlert.Viewed) return false;
   return AOptions.EventStates.count(AAlert.State) > 0;

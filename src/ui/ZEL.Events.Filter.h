@@ -75,7 +75,11 @@ void ChooseRange(TFilterOptions& AOptions, int AIndex, Time::TInstant ANow);
 // The range list's index of a range name; "Today" for an unknown one.
 int RangeIndexOf(std::string_view AName);
 
-// The alert passes the options.
+// The options with a named range's bounds as of ANow (a custom range as it stands): a pull
+// asks for the range as it is at that moment, so "Today" moves on at midnight.
+TFilterOptions PullPeriod(TFilterOptions AOptions, Time::TInstant ANow);
+
+// The alert passes the options. "Today" is the local day of the clock's now.
 bool Allows(const TFilterOptions& AOptions, const TFilterSubject& AAlert);
 
 // A custom range from the frame's controls: begin at second 0, end at second 59. False

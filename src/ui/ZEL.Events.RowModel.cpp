@@ -6,12 +6,27 @@ namespace ZEL {
 
 TEventsRowModel::TEventsRowModel(QObject* AParent) : QAbstractListModel(AParent) {}
 
+namespace {
+
+// At most cMaxRowText bytes of AText, cut at a character's start, with an ellipsis when cut:
+// a row shows one line, and painting, searching and copying a row must not cost in
+// proportion to what an edge chose to send.
+QString Bounded(const std::string& AText) {
+  constexpr std::size_t LMax = TEventsRowModel::cMaxRowText;
+  if (AText.size() <= LMax) return QString::fromStdString(AText);
+  std::size_t LCut = LMax;
+  while (LCut > 0 && (static_cast<unsigned char>(AText[LCut]) & 0xC0) == 0x80) --LCut;
+  return QString::fromUtf8(AText.data(), static_cast<qsizetype>(LCut)) + QChar(0x2026);
+}
+
+}  // namespace
+
 TEventRow TEventsRowModel::RowOf(const TZELEvent& AEvent, std::string AOriginatorEdgeID) {
   TEventRow LRow;
   LRow.ID = AEvent.ID();
-  LRow.Caption = QString::fromStdString(AEvent.Caption());
-  LRow.Text = QString::fromStdString(AEvent.Text());
-  LRow.Source = QString::fromStdString(AEvent.Originator().Name());
+  LRow.Caption = Bounded(AEvent.Caption());
+  LRow.Text = Bounded(AEvent.Text());
+  LRow.Source = Bounded(AEvent.Originator().Name());
   LRow.Subject.OriginatorID = AEvent.Originator().ID();
   LRow.Subject.OriginatorEdgeID = std::move(AOriginatorEdgeID);
   LRow.Subject.DateTime = AEvent.DateTime();

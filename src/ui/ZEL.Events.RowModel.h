@@ -39,6 +39,9 @@ public:
     IDRole
   };
 
+  // The longest caption, text or source a row keeps (bytes of UTF-8); longer ones are cut.
+  static constexpr std::size_t cMaxRowText = 512;
+
   explicit TEventsRowModel(QObject* AParent = nullptr);
 
   // A row filled from an alert; AOriginatorEdgeID is the edge its originator belongs to.

@@ -7,6 +7,7 @@
 #include "ZEL.Events.RowFilter.h"
 #include "ZEL.Events.RowModel.h"
 #include "ZEL.Events.Service.Interf.h"
+#include "ZEL.Events.Service.h"
 #include "ZEL.Exceptions.h"
 #include "ZEL.FrameStand.h"
 #include "ZEL.Frames.Filter.h"
@@ -37,6 +38,7 @@ namespace {
 namespace F = Events::Filter;
 
 constexpr std::string_view cPullTag = "TEventsViewForm.ReceiveEvents";
+constexpr std::string_view cPullFailedReason = "The server could not be reached or refused the request.";
 
 ILogWriter& Log() { return LogsPipe::ZELLog(); }
 
@@ -190,6 +192,17 @@ void TEventsViewForm::AttachListHandler() {
   if (TZELEventList* LList = EventsList()) LList->OnNotify().AddHandler(HandlerOf(this));
 }
 
+void TEventsViewForm::EnsureFollowingList() {
+  TZELEventList* LList = EventsList();
+  if (!LList || LList->OnNotify().HasHandler(HandlerOf(this))) return;
+  // A bulk load dropped the handler: what came meanwhile has no row yet. The rows are
+  // rebuilt from the list in the same step as the handler goes back, so nothing falls
+  // between the two.
+  Log().Debug("TEventsViewForm", "Rows rebuilt from the list: it was not followed.");
+  FillEventsFromList();
+  AttachListHandler();
+}
+
 void TEventsViewForm::DetachListHandler() {
   if (TZELEventList* LList = EventsList()) LList->OnNotify().RemoveHandler(HandlerOf(this));
 }
@@ -201,8 +214,22 @@ void TEventsViewForm::Enter(TView AFromView) {
   frameController = new TFrameStand(lyContents);
   FEventsService = Services::Container::ZELServiceLocator()->GetService<IZELEventsService>();
   ClearDetailedChoice();
+  // The rows match the list whatever happened while another view was in front.
+  EnsureFollowingList();
+  SetCatchUpPeriod();
   if (F::PullsOnEnter(AFromView, FFirstTime)) ReceiveEvents();
-  AttachListHandler();
+}
+
+void TEventsViewForm::SetCatchUpPeriod() {
+  auto* LService = dynamic_cast<TZELEventsService*>(EventsService().get());
+  if (!LService) return;
+  const std::weak_ptr<int> LLife = FLife;
+  // A catch-up pulls the view's range as a pull would now: "Today" is today's.
+  LService->SetPeriodSource([this, LLife]() -> std::pair<std::string, std::string> {
+    if (LLife.expired()) return {};
+    const TFilterOptions LNow = F::PullPeriod(FFilterOptions, Time::Now());
+    return {LNow.DateRangeBegin, LNow.DateRangeEnd};
+  });
 }
 
 void TEventsViewForm::ClearDetailedChoice() {
@@ -226,7 +253,7 @@ void TEventsViewForm::Leave(TView AToView) {
     delete frameController;
     frameController = nullptr;
   }
-  DetachListHandler();
+  // The list stays followed: alerts that come while another view is in front get their rows.
   TBaseFormView::Leave(AToView);
 }
 
@@ -254,10 +281,11 @@ void TEventsViewForm::ReceiveEvents() {
     Log().Fatal(cPullTag, "IZELEventsService is null");
     return;
   }
-  if (TZELEventList* LList = EventsList()) LList->OnNotify().Clear();
   Log().Debug(cPullTag, "Going to receive events...");
   FReceiving = true;
   LHost->ShowProgress("Receiving events...", false);
+  // A named range is the range as of now (after midnight "Today" is the new day).
+  FFilterOptions = F::PullPeriod(FFilterOptions, Time::Now());
   std::string LBegin = FFilterOptions.DateRangeBegin;
   std::string LEnd = FFilterOptions.DateRangeEnd;
   Log().Debug(cPullTag, "Filtering tag = " + FFilterOptions.DateRangeName);
@@ -274,25 +302,27 @@ void TEventsViewForm::StartPullTask(std::string ABegin, std::string AEnd) {
                                         AEnd = std::move(AEnd)] {
     // Taken for the call, released on the UI thread: the service is never freed here.
     std::shared_ptr<IZELEventsService> LService;
+    std::string LFailure = std::string(cPullFailedMessage) + " " + std::string(cPullFailedReason);
     try {
       bool LAlive = false;
       bool LFirstTime = true;
       UIThread::RunSync([&] {
         if (LLife.expired()) return;
         LAlive = true;
-        Log().Debug(cPullTag, "Dropping events list notify handler... ");
-        DetachListHandler();
         LFirstTime = FFirstTime;  // read here, where it is written
       });
       if (LAlive) {
         Log().Debug(cPullTag, "Getting events from REST...");
         LService = LWeakService.lock();
         if (LService && LService->PupulateEventsFromREST(LFirstTime, ABegin, AEnd)) {
+          LFailure.clear();
           UIThread::RunSync([&] {
             if (LLife.expired()) return;
             FFirstTime = false;
             Log().Debug(cPullTag, "Events received. Filling list...");
+            // The swap dropped the handler; rows and handler come back in one step.
             FillEventsFromList();
+            AttachListHandler();
           });
           Log().Debug(cPullTag, "Events list filled.");
         }
@@ -300,6 +330,7 @@ void TEventsViewForm::StartPullTask(std::string ABegin, std::string AEnd) {
       }
     } catch (const std::exception& E) {
       Log().FatalFmt(cPullTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+      LFailure = std::string(cPullFailedMessage) + " " + E.what();
     } catch (...) {
       Log().Fatal(cPullTag, "Unknown exception.");
     }
@@ -309,8 +340,13 @@ void TEventsViewForm::StartPullTask(std::string ABegin, std::string AEnd) {
         if (LLife.expired()) return;
         Log().Debug(cPullTag, "hiding progress, adding  list handler.");
         if (IViewHost* LHost = GetViewHost()) LHost->HideProgress();
-        AttachListHandler();
+        EnsureFollowingList();
         FReceiving = false;
+        // The rows stay as they were; the user must know they may be out of date.
+        if (!LFailure.empty()) {
+          Log().Warn(cPullTag, LFailure);
+          TZELUINotification::ShowToast(LFailure);
+        }
       });
     } catch (const std::exception& E) {
       Log().FatalFmt(cPullTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
@@ -364,7 +400,8 @@ void TEventsViewForm::RefreshEvent(const std::string& AID, const TZELEvent& AIte
 
 void TEventsViewForm::OnEventsListChange(const void* ASender, TZELEvent* const& AItem,
                                          TCollectionNotification AAction) {
-  if (FReceiving || !AItem || AItem->Invisible()) return;
+  // Also while a pull runs: the pull keeps what arrives meanwhile and rebuilds afterwards.
+  if (!AItem || AItem->Invisible()) return;
   TZELEventList* LList = EventsList();
   if (!LList || ASender != static_cast<const TDelegatedObjectList<TZELEvent>*>(LList)) {
     // The list is being freed with its service: its last announcements concern no row

@@ -36,6 +36,8 @@ class TEventsViewForm : public TBaseFormView {
 public:
   static constexpr std::string_view TypeName = "TEventsViewForm";
   static constexpr int cPullDistance = 60;  // pixels a drag at the top must pull down
+  // The toast of a failed pull, followed by the reason.
+  static constexpr std::string_view cPullFailedMessage = "Unable to update the alerts; the list may be out of date.";
 
   explicit TEventsViewForm(QWidget* AParent = nullptr);
   ~TEventsViewForm() override;
@@ -84,6 +86,9 @@ private:
   std::shared_ptr<IZELEventsService> EventsService();
   TZELEventList* EventsList();
   void AttachListHandler();
+  // Rebuilds the rows and attaches the handler when a bulk load has dropped it.
+  void EnsureFollowingList();
+  void SetCatchUpPeriod();
   void DetachListHandler();
   void ClearDetailedChoice();
   void AddEvent(const TZELEvent& AEvent, bool AToTop);

@@ -5,7 +5,12 @@
 #include "ZEL.Messaging.Messages.h"
 #include "ZEL.Session.TestSupport.h"
 
+#include "ZEL.UIThread.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 namespace ZEL {
 namespace {
@@ -142,6 +147,89 @@ TEST_F(EventsService, NewAlertIsAnnouncedOnceAndChangedByItsPayloads) {
   bad.erase("Originator");
   EXPECT_ANY_THROW(F.Events->LoadEventFromMQTT(bad.dump()));
   EXPECT_EQ(added.Received.size(), 1u);
+}
+
+// What the broker brings while a pull runs goes into the list that the pull then replaces:
+// it is applied again to the pulled list, once.
+TEST_F(EventsService, PayloadsDuringAPullSurviveTheSwap) {
+  F.REST->Events = Alerts;
+  ZT::TMessageRecorder<TEventAddedMessage> added([](const TEventAddedMessage& M) { return M.Value()->ID(); });
+  F.REST->DuringGetEvents = [&] {
+    UIThread::RunSync([&] {
+      F.Events->LoadEventFromMQTT(Payloads["Type1"].dump());
+      F.Events->LoadEventFromMQTT(Payloads["Type2View"].dump());
+      // A history entry for an alert the pull brings along: dismissed meanwhile.
+      auto dismiss = Payloads["Type2View"];
+      dismiss["ObjectId"] = "64b100000000000000000099";
+      dismiss["ParentObjectId"] = "64b000000000000000000001";
+      dismiss["ItemType"] = 2;
+      // Its alert is not in the list yet but comes with the pull: applied there.
+      F.Events->LoadEventFromMQTT(dismiss.dump());
+    });
+  };
+  // A thread of its own, as the view's pull runs.
+  std::atomic<bool> done{false}, result{false};
+  std::thread pull([&] {
+    result = F.Events->PupulateEventsFromREST(false, "b", "e");
+    done = true;
+  });
+  const bool ended = ZT::WaitUntil([&] { return done.load(); });
+  pull.join();
+  ASSERT_TRUE(ended && result);
+  ASSERT_EQ(List().Count(), 4);
+  TZELEvent* live = List().FindEventByID("64b000000000000000000010");
+  ASSERT_NE(live, nullptr);
+  EXPECT_TRUE(live->Viewed());  // its history entry came along
+  EXPECT_EQ(List().FindEventByID("64b000000000000000000001")->State(), TEventAlertState::easDismissed);
+  EXPECT_EQ(added.Received.size(), 1u);  // announced when it came, not again
+  EXPECT_EQ(Count(TLogType::Info, "received during the pull kept in the pulled list"), 1);
+
+  // The journal is empty once no pull runs: the next pull replaces as before.
+  F.REST->DuringGetEvents = nullptr;
+  ASSERT_TRUE(F.Events->PupulateEventsFromREST(false, "b", "e"));
+  EXPECT_EQ(List().Count(), 3);
+}
+
+// After a reconnection the period is pulled again and merged: only missing alerts are added,
+// announced to the list's handlers (which stay), newest last; held ones take the backend's state.
+TEST_F(EventsService, CatchUpMergesMissingAlertsById) {
+  F.REST->Events = nlohmann::ordered_json::array({Alerts[1], Alerts[2]});
+  ASSERT_TRUE(F.Events->PupulateEventsFromREST(false, "b", "e"));
+  std::vector<std::string> announced;
+  struct TProbe {
+    std::vector<std::string>* Ids;
+    void Changed(const void*, TZELEvent* const& AItem, TCollectionNotification AAction) {
+      if (AAction == TCollectionNotification::cnAdded) Ids->push_back(AItem->ID());
+    }
+  } probe{&announced};
+  List().OnNotify().AddHandler(TCollectionNotifyEvent<TZELEvent>::Of(&probe, &TProbe::Changed));
+
+  auto changed = Alerts[2];
+  changed["State"] = "easDismissed";
+  changed["Active"] = false;
+  F.REST->Events = nlohmann::ordered_json::array({Alerts[0], Alerts[1], changed});
+  F.Events->SetPeriodSource([] { return std::make_pair(std::string("B"), std::string("E")); });
+  ZT::TMessageRecorder<TEventRefreshMessage> refreshed;
+  int result = -2;
+  F.Events->StartCatchUp([&](int AAdded) { result = AAdded; });
+  ASSERT_TRUE(ZT::WaitUntil([&] { return result != -2; }));
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(announced, (std::vector<std::string>{"64b000000000000000000001"}));
+  EXPECT_EQ(List().Count(), 3);
+  EXPECT_EQ(List().FindEventByID("64b000000000000000000003")->State(), TEventAlertState::easDismissed);
+  EXPECT_EQ(refreshed.Received.size(), 1u);
+  EXPECT_EQ(Count(TLogType::Info, "Catch-up ran: 1 alert(s) added."), 1);
+  EXPECT_EQ(Count(TLogType::Info, "Catch-up after a reconnection: pulling B .. E"), 1);
+
+  // A failed pull changes nothing and says so.
+  F.REST->EventsResult = false;
+  result = -2;
+  F.Events->StartCatchUp([&](int AAdded) { result = AAdded; });
+  ASSERT_TRUE(ZT::WaitUntil([&] { return result != -2; }));
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(List().Count(), 3);
+  EXPECT_EQ(Count(TLogType::Error, "Catch-up failed"), 1);
+  List().OnNotify().RemoveHandler(TCollectionNotifyEvent<TZELEvent>::Of(&probe, &TProbe::Changed));
 }
 
 }  // namespace

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <fstream>
 #include <memory>
@@ -97,6 +104,42 @@ TEST_F(MQTTBroker, RefusedWithoutAValidCertificate) {
       EXPECT_TRUE(Logged(log, "not exist!"));
     }
     EXPECT_EQ(c.Listener->Toasts(), std::vector<std::string>{"MQTT reconnect attempt(2)..."});
+  }
+}
+
+// A refused connection is reported at once with its reason, not after the connect time-out:
+// nothing listening on the port, and a TLS handshake the broker turns down.
+TEST_F(MQTTBroker, RefusalIsReportedAtOnceWithItsReason) {
+  int free = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(free, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(getsockname(free, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  close(free);  // nothing listens there now
+  ZT::TScopedEnv timeout("ZEL_MQTT_CONNECT_TIMEOUT_MS", "10000");
+  struct TCase {
+    std::string Name, Certs;
+    int Port;
+    std::string Reason;  // a part of the reason reported
+  } const cases[] = {
+      {"nothing listening", ClientCerts, ntohs(addr.sin_port), "refused"},
+      {"no client certificate", ZT::CertsFolderOf(Broker->Pki, ""), Broker->Port, ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    LogsPipe::TLogCapture log;
+    auto client = NewClient(c.Certs, false);
+    client.Service->SetBrokerPort(static_cast<std::uint32_t>(c.Port));
+    QElapsedTimer clock;
+    clock.start();
+    client.Service->Connect();
+    ASSERT_TRUE(WaitUntil([&] { return Logged(log, "Status: \"csConnectionRejected_ServerUnavailable\""); }, 12s));
+    EXPECT_LT(clock.elapsed(), 1000);
+    const std::string reason = client.Service->LastErrorMessage();
+    EXPECT_EQ(reason.find("time-out"), std::string::npos) << reason;
+    EXPECT_NE(reason.find(c.Reason), std::string::npos) << reason;
   }
 }
 

@@ -32,13 +32,21 @@ public:
   void Connect() override { ++Connects; }
   void Disconnect(bool ASimulate) override { Disconnects.push_back(ASimulate); }
   std::string LastErrorMessage() override { return "broker gone"; }
+  bool IsConnecting() override { return Connecting; }
 
   void PlayStatus(bool AConnected) { FOnStatus.MQTTStatusChange(AConnected); }
+  // A status without connection: an attempt starting (true) or one that failed.
+  void PlayNotConnected(bool AStarting) {
+    Connecting = AStarting;
+    PlayStatus(false);
+    Connecting = false;
+  }
   void PlayMessage(const std::string& ATopic, const std::string& APayload) {
     FOnMessage.MQTTMessageReceived(this, ATopic, APayload);
   }
 
   std::atomic<std::int32_t> Attempts{1};
+  std::atomic<bool> Connecting{false};
   std::string ClientID = "unset";
   int Connects = 0;
   std::vector<bool> Disconnects;

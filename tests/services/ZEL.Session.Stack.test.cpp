@@ -2,6 +2,8 @@
 // sign-in, sync, connection, subscriptions, and alerts raised at a site reaching the list.
 
 #include "Core/ZEL.Edge.TestFakes.h"
+#include "ZEL.Auth.Service.h"
+#include "ZEL.LogsPipe.h"
 #include "ZEL.MQTT.Service.h"
 #include "ZEL.MQTT.TestSupport.h"
 #include "ZEL.Session.h"
@@ -220,6 +222,48 @@ TEST_F(SessionStack, AlertsStillArriveAfterTheBrokerRestarts) {
   TZELEvent* alert = RaiseAlert(*Session->EventsService()->GetEventsList(), Control);
   ASSERT_NE(alert, nullptr);
   EXPECT_TRUE(ZT::WaitUntil([&] { return alert->Items().Count() > 0; }));
+}
+
+// A broker restart shorter than two keeper waits: the first attempt fails, the second finds
+// the broker back. The session lives on (the forced sign-out counts failed attempts only).
+TEST_F(SessionStack, BrokerBackBeforeTheSecondAttemptKeepsTheSession) {
+  ZT::TScopedEnv wait("ZEL_MQTT_KEEPER_WAIT_MS", "3000");
+  std::vector<std::string> signOuts;
+  Login.Auth->OnLoginFailure = [&](IAuthService*, TAuthServiceState, const std::string& AReason) {
+    signOuts.push_back(AReason);
+  };
+  LogsPipe::TLogCapture log;
+  StartSession();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
+  ASSERT_TRUE(Stack->StopBroker());
+  ASSERT_TRUE(ZT::WaitUntil([this] { return !MQTT().IsConnected(); }));
+  ZT::WaitUntil([] { return false; }, 4000ms);
+  ASSERT_TRUE(Stack->RestartBroker()) << ZT::ReadFileBytes(Stack->BrokerFolder() + "/broker.log");
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Connections > 1 && MQTT().IsConnected(); }, 20s));
+  EXPECT_TRUE(signOuts.empty()) << signOuts.front();
+  // The second attempt started with the count at 3, where the session used to end.
+  int atThree = 0;
+  for (const auto& e : log.Entries()) atThree += e.Message == "MQTT not connected. Attempt: 3" ? 1 : 0;
+  EXPECT_GE(atThree, 1);
+  Login.Auth->OnLoginFailure = nullptr;
+}
+
+// Closing the session unsubscribes every topic and says goodbye: the broker logs a normal
+// disconnect of our client and no protocol error.
+TEST_F(SessionStack, CleanCloseIsANormalDisconnectAtTheBroker) {
+  StartSession();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return MQTT().AcceptedTopics().size() >= 7u; }));
+  const std::string id = MQTT().GetClientID();
+  const std::string logFile = Stack->BrokerFolder() + "/broker.log";
+  const std::size_t from = ZT::ReadFileBytes(logFile).size();
+  Session->FreeServices();
+  const auto since = [&] { return ZT::ReadFileBytes(logFile).substr(from); };
+  ASSERT_TRUE(ZT::WaitUntil([&] { return since().find("Client " + id + " ") != std::string::npos; }, 10s))
+      << since();
+  ZT::WaitUntil([] { return false; }, 300ms);
+  const std::string lines = since();
+  EXPECT_NE(lines.find("Client " + id + " disconnected.\n"), std::string::npos) << lines;
+  EXPECT_EQ(lines.find("rror"), std::string::npos) << lines;
 }
 
 }  // namespace

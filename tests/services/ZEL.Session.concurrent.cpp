@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 namespace ZEL {
 namespace {
@@ -76,6 +77,62 @@ TEST(SessionConcurrency, FreedWhileTheSyncRuns) {
   ZT::WaitUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_FALSE(synced);
   EXPECT_EQ(globals.MQTT->Connects, 0);
+}
+
+TEST(SessionConcurrency, FreedWhileACatchUpRuns) {
+  ZT::TSessionGlobals globals;
+  globals.REST->Events = ZT::LoadFixture("alerts.json")["EventAlerts"];
+  TGate gate;
+  globals.REST->DuringGetEvents = [&gate] { gate.Enter(); };
+  auto session = std::make_unique<TZELSession>(globals.Options());
+  std::shared_ptr<TZELEventsService> events = session->EventsService();
+  events->SetPeriodSource([] { return std::make_pair(std::string("B"), std::string("E")); });
+  bool done = false;
+  events->StartCatchUp([&done](int) { done = true; });
+  std::weak_ptr<TZELEventsService> weak = events;
+  events.reset();
+  ASSERT_TRUE(ZT::WaitUntil([&] { return gate.Entered(); }));
+  session.reset();
+  EXPECT_TRUE(weak.expired());
+  gate.Open();
+  ASSERT_TRUE(ZT::WaitUntil(PoolIdle));
+  ZT::WaitUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_FALSE(done);
+}
+
+// A pull and a catch-up at once on the pool while the broker brings alerts on the UI
+// thread, before and after their answers (which cannot hold them): every alert ends in the
+// list once.
+TEST(SessionConcurrency, PullAndCatchUpOverlapWithLiveAlerts) {
+  ZT::TSessionGlobals globals;
+  const auto alerts = ZT::LoadFixture("alerts.json")["EventAlerts"];
+  globals.REST->Events = alerts;
+  TGate gate;
+  globals.REST->DuringGetEvents = [&gate] { gate.Enter(); };
+  const auto live = ZT::LoadFixture("alert-payloads.json")["Type1"];
+  auto session = std::make_unique<TZELSession>(globals.Options());
+  std::shared_ptr<TZELEventsService> events = session->EventsService();
+  events->SetPeriodSource([] { return std::make_pair(std::string("B"), std::string("E")); });
+  int ended = 0;
+  TZELEventsService::StartPull(events, false, "B", "E", [&ended](bool) { ++ended; });
+  events->StartCatchUp([&ended](int) { ++ended; });
+  ASSERT_TRUE(ZT::WaitUntil([&] { return globals.REST->EventsCalls == 2; }));  // both requests out
+  std::vector<std::string> brought;
+  for (int i = 0; i < 30 && (i < 10 || ended < 2); ++i) {
+    if (i == 5) gate.Open();
+    auto payload = live;
+    brought.push_back("64b0000000000000000001" + std::to_string(10 + i));
+    payload["ObjectId"] = brought.back();
+    events->LoadEventFromMQTT(payload.dump());
+    ZT::WaitUntil([] { return false; }, std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(ZT::WaitUntil([&] { return ended == 2; }));
+  ASSERT_TRUE(ZT::WaitUntil(PoolIdle));
+  TZELEventList& list = *events->GetEventsList();
+  for (const auto& a : alerts) EXPECT_NE(list.FindEventByID(a["ObjectId"].get<std::string>()), nullptr);
+  for (const std::string& id : brought) EXPECT_NE(list.FindEventByID(id), nullptr) << id;
+  std::set<std::string> ids;
+  for (TZELEvent* e : list) EXPECT_TRUE(ids.insert(e->ID()).second) << "twice: " << e->ID();
 }
 
 }  // namespace

@@ -57,9 +57,14 @@ TEST_F(Session, SyncConnectsAndEveryConnectionSubscribesAll) {
   ASSERT_EQ(G.MQTT->Subscribed.size(), 7u);
   EXPECT_EQ(G.MQTT->Subscribed[0], org);
   EXPECT_EQ(G.MQTT->Subscribed[1], std::string(cGuidA) + "/EDGE-A/Event");
+  EXPECT_EQ(Count(TLogType::Info, "Catch-up"), 0);  // nothing to catch up on the first
+  // A later connection follows a loss: the list catches up with what the broker lost.
+  S->EventsService()->SetPeriodSource([] { return std::make_pair(std::string("B"), std::string("E")); });
   G.MQTT->PlayStatus(true);
   EXPECT_EQ(G.MQTT->Subscribed.size(), 14u);
   EXPECT_EQ(Connected, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Count(TLogType::Info, "Catch-up after a reconnection: pulling B .. E"), 1);
+  EXPECT_TRUE(ZT::WaitUntil([this] { return Count(TLogType::Info, "Catch-up ran: 0 alert(s) added.") == 1; }));
 }
 
 TEST_F(Session, FailedSyncIsReported) {
@@ -102,25 +107,33 @@ TEST_F(Session, MessagesAreRoutedByTopic) {
   EXPECT_EQ(Count(TLogType::Info, "Edge[EDGE-A] service response published."), 1);
 }
 
-TEST_F(Session, ForcedSignOutFromTheThirdAttempt) {
+// Counted by failed attempts: an attempt that is only starting gets its chance, whatever the
+// count reads; the first failure with the count at 3 or more signs the user out.
+TEST_F(Session, ForcedSignOutOnlyWhenAnAttemptFailedFromTheThirdOn) {
   Sync();
   G.MQTT->Attempts = 2;
-  G.MQTT->PlayStatus(false);
+  G.MQTT->PlayNotConnected(false);
   ZT::WaitUntil([] { return false; }, 50ms);
   EXPECT_TRUE(G.Auth->Logouts.empty());
   EXPECT_EQ(Count(TLogType::Debug, "OnMQTTConnectionChange event. AConnected = False Reason: broker gone"), 1);
   EXPECT_EQ(Count(TLogType::Debug, "MQTT not connected. Attempt: 2"), 1);
 
+  // The next attempt starts with the count at 3 (from the keeper's thread): no sign-out yet.
   G.MQTT->Attempts = 3;
-  // From another thread, as the reconnect keeper raises it.
-  std::thread keeper([this] { G.MQTT->PlayStatus(false); });
-  keeper.join();
+  std::thread starting([this] { G.MQTT->PlayNotConnected(true); });
+  starting.join();
+  ZT::WaitUntil([] { return false; }, 100ms);
+  EXPECT_TRUE(G.Auth->Logouts.empty());
+
+  // It fails: signed out with the message.
+  std::thread failed([this] { G.MQTT->PlayNotConnected(false); });
+  failed.join();
   ASSERT_TRUE(ZT::WaitUntil([this] { return !G.Auth->Logouts.empty(); }));
   EXPECT_EQ(G.Auth->Logouts[0], std::make_pair(false, std::string(TZELSession::cForcedSignOutReason)));
 
   // Later attempts report higher counts; the session is signed out once.
   G.MQTT->Attempts = 4;
-  std::thread later([this] { G.MQTT->PlayStatus(false); });
+  std::thread later([this] { G.MQTT->PlayNotConnected(false); });
   later.join();
   ZT::WaitUntil([] { return false; }, 50ms);
   EXPECT_EQ(G.Auth->Logouts.size(), 1u);

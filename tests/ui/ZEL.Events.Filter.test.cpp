@@ -48,7 +48,7 @@ TEST(EventsFilter, AppliedOptionsTestEachFieldInTurn) {
   TFilterSubject ok;
   ok.OriginatorID = "COND-1";
   ok.OriginatorEdgeID = "EDGE-1";
-  ok.DateTime = At(2024, 3, 9, 12);
+  ok.DateTime = At(2024, 3, 10, 12);
   ok.Active = true;
   ok.Viewed = false;
   ok.State = S::easInitiated;
@@ -64,7 +64,9 @@ TEST(EventsFilter, AppliedOptionsTestEachFieldInTurn) {
       {"edge by originator's own id", [](auto& o, auto& a) { o.EdgeID = "EDGE-1"; a.OriginatorID = "EDGE-1"; a.OriginatorEdgeID = ""; }, true},
       {"other edge", [](auto& o, auto&) { o.EdgeID = "EDGE-2"; }, false},
       {"edge id compared exactly", [](auto& o, auto&) { o.EdgeID = "edge-1"; }, false},
-      {"today ignores the bounds", [](auto&, auto& a) { a.DateTime = At(2024, 3, 1); }, true},
+      {"today, yesterday's alert", [](auto&, auto& a) { a.DateTime = At(2024, 3, 9, 23, 59, 59); }, false},
+      {"today, from midnight on", [](auto&, auto& a) { a.DateTime = At(2024, 3, 10); }, true},
+      {"today, chosen the day before", [](auto& o, auto&) { F::ChooseRange(o, 0, At(2024, 3, 9, 10)); }, true},
       {"named range, inside", [](auto& o, auto&) { F::ChooseRange(o, 3, Time::Now()); }, true},
       {"named range, before", [](auto& o, auto& a) { F::ChooseRange(o, 1, Time::Now()); a.DateTime = At(2024, 3, 8, 23, 59, 59); }, false},
       {"named range, first instant", [](auto& o, auto& a) { F::ChooseRange(o, 1, Time::Now()); a.DateTime = At(2024, 3, 9); }, true},
@@ -121,6 +123,45 @@ TEST(EventsFilter, RangesAreComputedForTheDayTheyAreChosen) {
   EXPECT_EQ(custom.DateRangeEndLocal(), At(2024, 3, 31, 23, 59, 59));
   EXPECT_EQ(F::RangeIndexOf("Last 7 days"), 3);
   EXPECT_EQ(F::RangeIndexOf("nonsense"), 0);
+}
+
+// A pull asks for a named range as it is at that moment: past midnight, "Today" is the new
+// day (and "Last 7 days" moves with it); a custom range stays as typed.
+TEST(EventsFilter, PullPeriodMovesNamedRangesOnAtMidnight) {
+  TFilterOptions today, week, custom;
+  {
+    ClockAt evening(At(2024, 12, 10, 23, 0));
+    today = TFilterOptions();
+    F::ChooseRange(week, 3, Time::Now());
+    custom.DateRangeName = std::string(F::cCustomRange);
+    custom.IsCustomRange = true;
+    custom.DateRangeBegin = Time::FormatISO8601Local(At(2024, 12, 1, 10));
+    custom.DateRangeEnd = Time::FormatISO8601Local(At(2024, 12, 2, 10));
+  }
+  ClockAt night(At(2024, 12, 11, 0, 30));
+  const TFilterOptions t = F::PullPeriod(today, Time::Now());
+  EXPECT_EQ(t.DateRangeName, "Today");
+  EXPECT_EQ(t.DateRangeBeginLocal(), At(2024, 12, 11));
+  EXPECT_EQ(t.DateRangeEndLocal(), At(2024, 12, 11, 23, 59, 59));
+  const TFilterOptions w = F::PullPeriod(week, Time::Now());
+  EXPECT_EQ(w.DateRangeBeginLocal(), At(2024, 12, 5));
+  EXPECT_EQ(w.DateRangeEndLocal(), At(2024, 12, 11, 23, 59, 59));
+  const TFilterOptions c = F::PullPeriod(custom, Time::Now());
+  EXPECT_EQ(c.DateRangeBegin, custom.DateRangeBegin);
+  EXPECT_EQ(c.DateRangeEnd, custom.DateRangeEnd);
+
+  // Back from a longer range to "Today": older alerts no longer pass, new ones do.
+  TFilterOptions back = week;
+  back.Applied = true;
+  back.EdgeID = "";
+  F::ChooseRange(back, 0, Time::Now());
+  TFilterSubject alert;
+  alert.DateTime = At(2024, 12, 8, 9);
+  EXPECT_FALSE(F::Allows(back, alert));
+  alert.DateTime = At(2024, 12, 10, 23, 30);
+  EXPECT_FALSE(F::Allows(back, alert));
+  alert.DateTime = At(2024, 12, 11, 0, 10);
+  EXPECT_TRUE(F::Allows(back, alert));
 }
 
 TEST(EventsFilter, CustomRangeNeedsTenMinutes) {

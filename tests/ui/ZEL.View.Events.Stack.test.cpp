@@ -15,6 +15,8 @@
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Frames.Filter.h"
 #include "ZEL.JSON.Utils.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.MQTT.Service.h"
 #include "ZEL.REST.Service.h"
 #include "ZEL.Session.h"
 #include "ZEL.Style.h"
@@ -29,6 +31,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -146,6 +149,21 @@ protected:
   }
   int RowOf(const std::string& AID) const { return View->Rows()->IndexOf(AID); }
   std::string Counter() const { return View->FormContent()->findChild<QLabel*>("txtCount")->text().toStdString(); }
+  // How many rows of AView show the caption.
+  static int RowsWithCaption(TEventsViewForm& AView, const std::string& ACaption) {
+    int n = 0;
+    for (int i = 0; i < AView.Rows()->rowCount(); ++i)
+      n += AView.Rows()->Row(i).Caption.toStdString() == ACaption ? 1 : 0;
+    return n;
+  }
+  static int AlertsWithCaption(TZELEventList& AList, const std::string& ACaption) {
+    int n = 0;
+    for (TZELEvent* e : AList) n += e->Caption() == ACaption ? 1 : 0;
+    return n;
+  }
+  static std::string Raise(const std::string& ACaption) {
+    return Control("/alerts", R"({"edge":"EDGE-NORTH-01","caption":")" + ACaption + R"("})");
+  }
 
   static ZT::TStackRun* Stack;
   static std::string Error;
@@ -213,6 +231,105 @@ TEST_F(EventsViewStack, RaisedAlertIsOnTopWithinASecondAndFollowsChanges) {
   EXPECT_FALSE(shown(TEventsRowModel::ActiveRole).toBool());
   EXPECT_FALSE(View->Rows()->Row(RowOf(id)).Subject.Active);
   EXPECT_EQ(View->Rows()->rowCount(), before + 1);  // one alert, one row
+}
+
+// A pull whose answer is slow: alerts that arrive meanwhile (not in the answer) are kept
+// through the swap, each with one row.
+TEST_F(EventsViewStack, AlertsRaisedDuringASlowPullAreKept) {
+  ASSERT_EQ(Control("/faults", R"({"path":"/eventAlerts","mode":"slow","delayMs":2500,"count":1})"), "200");
+  View->ReceiveEvents();
+  ASSERT_TRUE(View->Receiving());
+  ZT::WaitUntil([] { return false; }, 300ms);  // the request is out, its answer made
+  TZELEventList& list = *Session->EventsService()->GetEventsList();
+  for (const char* caption : {"During-1", "During-2"}) {
+    ASSERT_EQ(Raise(caption), "200");
+    ASSERT_TRUE(ZT::WaitUntil([&] { return AlertsWithCaption(list, caption) == 1; }, 5s)) << caption;
+  }
+  EXPECT_TRUE(View->Receiving()) << "the pull was to be still running";
+  ASSERT_TRUE(ZT::WaitUntil([this] { return !View->Receiving(); }, 20s));
+  for (const char* caption : {"During-1", "During-2"}) {
+    EXPECT_EQ(AlertsWithCaption(list, caption), 1) << caption;
+    EXPECT_EQ(RowsWithCaption(*View, caption), 1) << caption;
+  }
+  EXPECT_EQ(View->Rows()->rowCount(), list.Count());
+}
+
+// The broker away for 5 seconds while three alerts are raised: with a clean session they
+// never come over the broker, so the catch-up after the reconnection brings them, without
+// any user action and without showing any alert twice.
+TEST_F(EventsViewStack, AlertsRaisedDuringABrokerOutageAppearAfterTheReconnection) {
+  // One attempt fails while the broker is away, the next finds it back.
+  ZT::TScopedEnv wait("ZEL_MQTT_KEEPER_WAIT_MS", "4000");
+  LogsPipe::TLogCapture log;
+  const int before = View->Rows()->rowCount();
+  ASSERT_TRUE(Stack->StopBroker());
+  TZELMQTTService& mqtt = dynamic_cast<TZELMQTTService&>(*Session->MQTTService());
+  ASSERT_TRUE(ZT::WaitUntil([&] { return !mqtt.IsConnected(); }, 5s));
+  QElapsedTimer away;
+  away.start();
+  const std::vector<std::string> captions = {"Outage-1", "Outage-2", "Outage-3"};
+  for (const std::string& caption : captions) {
+    ASSERT_EQ(Raise(caption), "200");
+    ZT::WaitUntil([] { return false; }, 500ms);
+  }
+  ZT::WaitUntil([] { return false; }, std::chrono::milliseconds(std::max<qint64>(0, 5000 - away.elapsed())));
+  ASSERT_TRUE(Stack->RestartBroker()) << ZT::ReadFileBytes(Stack->BrokerFolder() + "/broker.log");
+  ASSERT_TRUE(ZT::WaitUntil(
+      [&] {
+        return std::all_of(captions.begin(), captions.end(),
+                           [&](const std::string& c) { return RowsWithCaption(*View, c) == 1; });
+      },
+      30s))
+      << "rows: " << View->Rows()->rowCount();
+  TZELEventList& list = *Session->EventsService()->GetEventsList();
+  for (const std::string& caption : captions) EXPECT_EQ(AlertsWithCaption(list, caption), 1) << caption;
+  EXPECT_EQ(View->Rows()->rowCount(), before + 3);
+  EXPECT_EQ(View->Rows()->rowCount(), list.Count());
+  EXPECT_TRUE(ZT::WaitUntil(
+      [&] {
+        for (const auto& e : log.Entries())
+          if (e.Message == "Catch-up ran: 3 alert(s) added.") return true;
+        return false;
+      },
+      5s));
+}
+
+// The real main window: alerts raised while the Devices view, the profile or the timeline
+// stand-in is in front have their rows when the user comes back to the alerts.
+class EventsMainWindowStack : public EventsViewStack {
+protected:
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(SignIn()); }
+  void TearDown() override {
+    if (Main) Main->FreeServices();
+    Main.reset();
+    EventsViewStack::TearDown();
+  }
+  std::unique_ptr<TfrmMain> Main;
+};
+
+TEST_F(EventsMainWindowStack, AlertsRaisedWhileAnotherViewIsInFrontHaveRowsOnReturn) {
+  Main = std::make_unique<TfrmMain>();
+  Main->show();
+  ASSERT_TRUE(ZT::WaitUntil([this] { return Main->CurrentView() == TView::Events; }, 20s));
+  auto* view = dynamic_cast<TEventsViewForm*>(Main->View(TView::Events));
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(ZT::WaitUntil([view] { return !view->Receiving() && view->Rows()->rowCount() > 1; }, 20s));
+  TZELEventList& list = *Main->Session()->EventsService()->GetEventsList();
+  for (TView other : {TView::EdgeDevcies, TView::Profile, TView::EventItems, TView::EdgeDevcies}) {
+    const std::string name(ToString(other));
+    SCOPED_TRACE(name);
+    Main->ChangeView(other);
+    ASSERT_EQ(Main->CurrentView(), other);
+    for (int i = 1; i <= 3; ++i) {
+      const std::string caption = name + "-" + std::to_string(i) + "-" + std::to_string(list.Count());
+      ASSERT_EQ(Raise(caption), "200");
+      ASSERT_TRUE(ZT::WaitUntil([&] { return AlertsWithCaption(list, caption) == 1; }, 5s)) << caption;
+    }
+    Main->ChangeView(TView::Events);
+    ASSERT_TRUE(ZT::WaitUntil([view] { return !view->Receiving(); }, 20s));
+    EXPECT_EQ(view->Rows()->rowCount(), list.Count());
+    for (TZELEvent* e : list) EXPECT_EQ(RowsWithCaption(*view, e->Caption()), AlertsWithCaption(list, e->Caption()));
+  }
 }
 
 // Only with ZEL_SCREENS_DIR set (scripts/render-screens.sh sets it): the main window over

@@ -4,11 +4,19 @@
 #include "ZEL.View.Events.TestSupport.h"
 
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.Style.h"
+
+#include <QApplication>
+#include <QImage>
 
 #include <QListView>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace ZEL {
 namespace {
@@ -85,6 +93,41 @@ TEST_F(EventsViewOnScreen, NewAlertWhileTheTopRowIsOutOfSightAsksForAToast) {
   announce("N2");
   ASSERT_EQ(toasts.Received.size(), 1u);
   EXPECT_EQ(toasts.Received[0].Text, "N2");
+}
+
+double Luminance(QColor AColour) {
+  const auto channel = [](double C) { return C <= 0.03928 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(AColour.redF()) + 0.7152 * channel(AColour.greenF()) + 0.0722 * channel(AColour.blueF());
+}
+
+double Contrast(QColor A, QColor B) {
+  const double la = Luminance(A), lb = Luminance(B);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Under the program's own style sheet the selected row's caption keeps a readable contrast
+// against the selection's background (the painter takes the colours the sheet gives).
+TEST_F(EventsViewOnScreen, SelectedRowIsReadableUnderTheProgramsStyle) {
+  const QString before = qApp->styleSheet();
+  Style::Apply(*qApp);
+  View->List()->setCurrentIndex(View->OnView()->index(0, 0));
+  QTest::qWait(50);
+  const QRect row = View->List()->visualRect(View->OnView()->index(0, 0));
+  const QImage image = View->List()->viewport()->grab(row).toImage();
+  qApp->setStyleSheet(before);
+  // The caption's strip: its background is the colour seen most, its text the one farthest.
+  const QRect strip(50, 3, std::max(10, row.width() - 230), 17);
+  std::map<QRgb, int> seen;
+  for (int y = strip.top(); y <= strip.bottom(); ++y)
+    for (int x = strip.left(); x <= strip.right(); ++x) ++seen[image.pixel(x, y)];
+  ASSERT_FALSE(seen.empty());
+  const QColor background(std::max_element(seen.begin(), seen.end(), [](auto& A, auto& B) {
+                            return A.second < B.second;
+                          })->first);
+  double best = 1;
+  for (const auto& [rgb, n] : seen) best = std::max(best, Contrast(QColor(rgb), background));
+  EXPECT_GE(best, 4.5) << "background " << background.name().toStdString();
+  EXPECT_NE(background, QColor(Qt::white)) << "the row is drawn selected";
 }
 
 }  // namespace

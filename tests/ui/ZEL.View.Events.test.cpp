@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -45,7 +46,7 @@ protected:
   LogsPipe::TLogCapture Log;
 };
 
-TEST_F(EventsView, PullDetachesLoadsRebuildsAndAttachesAgain) {
+TEST_F(EventsView, PullLoadsRebuildsAndAttachesAgain) {
   F.REST->Events = {ZT::AlertJSON("A3"), ZT::AlertJSON("A2"), ZT::AlertJSON("A1")};
   F.REST->DuringGetEvents = [] { LogsPipe::ZELLog().Debug("test", "GetEvents"); };
   EnterAndWait();
@@ -56,7 +57,6 @@ TEST_F(EventsView, PullDetachesLoadsRebuildsAndAttachesAgain) {
                                              "LRangeStart = " + View->FilterOptions().DateRangeBegin,
                                              "LRangeEnd = " + View->FilterOptions().DateRangeEnd,
                                              "FINISH",
-                                             "Dropping events list notify handler... ",
                                              "Getting events from REST...",
                                              "GetEvents",
                                              "Events received. Filling list...",
@@ -73,12 +73,14 @@ TEST_F(EventsView, PullDetachesLoadsRebuildsAndAttachesAgain) {
   EXPECT_EQ(Counter(), "Total: 4");
 }
 
-TEST_F(EventsView, FailedOrRaisingPullKeepsRowsAndAttachesAgain) {
+TEST_F(EventsView, FailedOrRaisingPullKeepsRowsTellsTheUserAndAttachesAgain) {
   F.REST->Events = {ZT::AlertJSON("A1")};
   EnterAndWait();
   F.Events->Unsubscribe();
+  ZT::TMessageRecorder<TShowToastMessageEvent> toasts([](const TShowToastMessageEvent& M) { return M.Value(); });
   for (bool raise : {false, true}) {
     Host.Calls.clear();
+    toasts.Received.clear();
     if (raise) {
       F.REST->Events = {ZT::AlertJSON("B1"), nlohmann::ordered_json::array()};  // an element that is no alert
     } else {
@@ -87,8 +89,17 @@ TEST_F(EventsView, FailedOrRaisingPullKeepsRowsAndAttachesAgain) {
     PullAndWait();
     EXPECT_EQ(OnView(), (Ids{"A1"})) << raise;
     EXPECT_EQ(Host.Calls, (Ids{"ShowProgress(Receiving events...)", "HideProgress"})) << raise;
+    ASSERT_EQ(toasts.Received.size(), 1u) << raise;
+    EXPECT_EQ(toasts.Received[0].Text.rfind(std::string(TEventsViewForm::cPullFailedMessage) + " ", 0), 0u)
+        << toasts.Received[0].Text;
+    EXPECT_GT(toasts.Received[0].Text.size(), TEventsViewForm::cPullFailedMessage.size() + 1) << "a reason";
     F.REST->EventsResult = true;
   }
+  // A pull that works says nothing.
+  toasts.Received.clear();
+  F.REST->Events = {ZT::AlertJSON("A1")};
+  PullAndWait();
+  EXPECT_TRUE(toasts.Received.empty());
   AddLive("A2");
   EXPECT_EQ(OnView(), (Ids{"A2", "A1"}));
 }
@@ -139,17 +150,83 @@ TEST_F(EventsView, SecondPullWhileOneRunsIsSkipped) {
   }));
 }
 
-TEST_F(EventsView, LiveChangesAreIgnoredWhileReceiving) {
+// Alerts the broker brings while a pull runs are neither lost by the swap nor shown twice.
+TEST_F(EventsView, AlertsArrivingDuringAPullKeepTheirRows) {
+  F.REST->Events = {ZT::AlertJSON("A2"), ZT::AlertJSON("A1")};
   F.REST->DuringGetEvents = [&] {
     UIThread::RunSync([&] {
-      // Whoever calls the handler meanwhile: no row is touched until the rebuild.
-      TZELEvent probe(ZT::AlertJSON("P1").dump());
-      TZELEvent* item = &probe;
-      View->OnEventsListChange(&List(), item, TCollectionNotification::cnAdded);
-      EXPECT_EQ(View->Rows()->rowCount(), 0);
+      auto live = ZT::AlertJSON("L1");
+      live["Type"] = 1;
+      F.Events->LoadEventFromMQTT(live.dump());
+      auto pulledToo = ZT::AlertJSON("A1");  // also in the pulled answer
+      pulledToo["Type"] = 1;
+      F.Events->LoadEventFromMQTT(pulledToo.dump());
     });
   };
   EnterAndWait();
+  EXPECT_EQ(OnView(), (Ids{"A2", "A1", "L1"}));
+  EXPECT_EQ(List().Count(), 3);
+  EXPECT_EQ(Counter(), "Total: 3");
+  // And the rows follow the list again afterwards.
+  AddLive("L2");
+  EXPECT_EQ(OnView().front(), "L2");
+}
+
+// Whatever view is in front, the list is followed; a bulk load meanwhile (a detail view's
+// missing alert) drops the handler, and entering rebuilds the rows from the list.
+TEST_F(EventsView, AlertsWhileAnotherViewIsInFrontAreThereOnReturn) {
+  F.REST->Events = {ZT::AlertJSON("A1")};
+  EnterAndWait();
+  for (TView other : {TView::EdgeDevcies, TView::Profile, TView::EventItems}) {
+    View->Leave(other);
+    const std::string id = "L-" + std::string(ToString(other));
+    AddLive(id);
+    const int calls = F.REST->EventsCalls;
+    EnterAndWait(other);
+    EXPECT_EQ(F.REST->EventsCalls, calls) << ToString(other);  // no pull needed
+    EXPECT_EQ(OnView().front(), id) << ToString(other);
+  }
+  View->Leave(TView::EventItems);
+  ASSERT_TRUE(List().ReadFromJSONArray(nlohmann::ordered_json::array({ZT::AlertJSON("HIDDEN")}), true));
+  AddLive("AFTER-LOAD");
+  EXPECT_EQ(View->Rows()->IndexOf("AFTER-LOAD"), -1);  // nobody follows the list right now
+  EnterAndWait(TView::EventItems);
+  EXPECT_NE(View->Rows()->IndexOf("AFTER-LOAD"), -1);
+  EXPECT_EQ(View->Rows()->IndexOf("HIDDEN"), -1);
+  EXPECT_EQ(View->Rows()->rowCount(), 5);
+  AddLive("NEXT");
+  EXPECT_EQ(OnView().front(), "NEXT");
+}
+
+// One alert with a 5 MB text: every later change stays cheap, and its row holds a short,
+// elided text.
+TEST_F(EventsView, HugeAlertTextCostsNothingPerChange) {
+  F.REST->Events = nlohmann::ordered_json::array();
+  Parent.resize(412, 568);
+  Parent.show();
+  EnterAndWait();
+  View->ShowView();
+  AddLive("HUGE", {.Caption = std::string(200000, 'C'), .Text = std::string(5 * 1024 * 1024, 'x')});
+  QCoreApplication::processEvents();
+  const TEventRow& huge = View->Rows()->Row(View->Rows()->IndexOf("HUGE"));
+  EXPECT_LE(huge.Text.size(), static_cast<qsizetype>(TEventsRowModel::cMaxRowText + 1));
+  EXPECT_TRUE(huge.Text.endsWith(QChar(0x2026)));
+  EXPECT_LE(huge.Caption.size(), static_cast<qsizetype>(TEventsRowModel::cMaxRowText + 1));
+  qint64 worst = 0;
+  QElapsedTimer clock;
+  for (int i = 0; i < 100; ++i) {
+    clock.start();
+    AddLive("L" + std::to_string(i));
+    QCoreApplication::processEvents();  // the list repaints
+    worst = std::max(worst, clock.elapsed());
+  }
+  EXPECT_EQ(View->Rows()->rowCount(), 101);
+  // A few milliseconds each; the bound leaves room for a loaded test machine.
+  EXPECT_LT(worst, 50) << "ms for one change";
+  // Multi-byte text is cut at a character's start.
+  AddLive("UTF", {.Text = std::string(TEventsRowModel::cMaxRowText - 1, 'a') + "\xC3\xA9\xC3\xA9"});
+  const QString cut = View->Rows()->Row(View->Rows()->IndexOf("UTF")).Text;
+  EXPECT_EQ(cut, QString(static_cast<qsizetype>(TEventsRowModel::cMaxRowText - 1), QChar('a')) + QChar(0x2026));
 }
 
 TEST_F(EventsView, WithoutEdgesNoPullButLiveAlertsStillGetRows) {

@@ -1,6 +1,6 @@
 #pragma once
 // What the control port asked to go wrong: REST endpoints that fail (500, time-out, malformed
-// JSON) and how the edges treat the next service requests (answer, drop, delay, fail).
+// JSON) or answer late (slow: the answer made at once, sent after the delay) and how the edges treat the next service requests (answer, drop, delay, fail).
 
 #include <nlohmann/json.hpp>
 
@@ -12,9 +12,9 @@
 namespace ZelSim {
 
 struct TEndpointFault {
-  std::string Mode;    // "500", "timeout", "malformed", "deep" (valid JSON nested 70,000 levels)
+  std::string Mode;    // "500", "timeout", "malformed", "deep" (valid JSON nested 70,000 levels), "slow"
   int Remaining = -1;  // requests it still applies to; -1 until cleared
-  int DelayMs = 65000; // how long "timeout" holds the answer back
+  int DelayMs = 65000; // how long "timeout" holds the answer back, or "slow" its right answer
 };
 
 struct TRequestPolicy {

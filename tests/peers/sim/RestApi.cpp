@@ -84,7 +84,13 @@ void TRestApi::Routes() {
   // answer. Refusals carry a JSON body with "error".
   auto guarded = [this](const std::string& APath, const char* ARoot, bool ANeedsToken, Handler AHandler) {
     return [this, APath, ARoot, ANeedsToken, AHandler](const httplib::Request& req, httplib::Response& res) {
-      if (const auto fault = FSim.Faults().TakeEndpoint(APath)) {
+      int slowMs = 0;
+      if (auto fault = FSim.Faults().TakeEndpoint(APath); fault && fault->Mode == "slow") {
+        // The answer is what the backend knew now; it reaches the client only later, as over a
+        // slow line, so what happens meanwhile is not in it.
+        std::fprintf(stderr, "[sim] REST %s: slow answer (%d ms)\n", APath.c_str(), fault->DelayMs);
+        slowMs = fault->DelayMs;
+      } else if (fault) {
         std::fprintf(stderr, "[sim] REST %s: injected fault \"%s\"\n", APath.c_str(), fault->Mode.c_str());
         if (fault->Mode == "500") return Refuse(res, 500, "injected server error");
         if (fault->Mode == "malformed") {
@@ -124,6 +130,8 @@ void TRestApi::Routes() {
       } catch (const std::exception& e) {
         Refuse(res, 500, e.what());
       }
+      for (int waited = 0; waited < slowMs && !FSim.Stopping(); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     };
   };
 
