@@ -12,6 +12,7 @@
 #include "ZEL.Style.h"
 #include "ZEL.Toast.h"
 #include "ZEL.UINotification.h"
+#include "ZEL.View.Event.Items.h"
 #include "ZEL.View.Events.h"
 #include "ZEL.View.Pending.h"
 
@@ -306,6 +307,8 @@ void TfrmMain::PopulateViews() {
     TBaseFormView* view = nullptr;
     if (hosted.View == TView::Events && !GStandInViews) {
       view = new TEventsViewForm(this);
+    } else if (hosted.View == TView::EventItems && !GStandInViews) {
+      view = new TEventItemsForm(this);
     } else {
       const TPendingSlot slot = PendingSlotOf(hosted.View);
       view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);
