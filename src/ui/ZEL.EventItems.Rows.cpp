@@ -44,8 +44,12 @@ QFont SmallFont(int APoints) {
 
 int TextHeight(const QString& AText, const QFont& AFont, int AWidth) {
   if (AText.isEmpty()) return 0;
-  return QFontMetrics(AFont).boundingRect(QRect(0, 0, std::max(AWidth, 20), 100000),
-                                          Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, AText).height();
+  // Laid out for every row of a long history: one line that fits needs no wrapping pass.
+  const QFontMetrics LMetrics(AFont);
+  const int LWidth = std::max(AWidth, 20);
+  if (!AText.contains(QLatin1Char('\n')) && LMetrics.horizontalAdvance(AText) <= LWidth) return LMetrics.height();
+  return LMetrics.boundingRect(QRect(0, 0, LWidth, 100000), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, AText)
+      .height();
 }
 
 int ItemTextWidth(int ARowWidth) { return ARowWidth - cTimeColumn - 12; }
