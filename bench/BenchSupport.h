@@ -48,9 +48,11 @@ inline int Shell(const std::string& ACommand) { return std::system(ACommand.c_st
 inline std::string PeersDir() { return std::string(ZEL_SOURCE_DIR) + "/tests/peers"; }
 
 // Runs ADrive on a thread of its own while the UI thread runs the event loop (the services
-// hand work to it); ends the loop when ADrive returns. An exception fails the run.
-inline int RunDriven(int& argc, char** argv, const std::function<int()>& ADrive) {
-  QCoreApplication app(argc, argv);
+// hand work to it); ends the loop when ADrive returns. An exception fails the run. Programs
+// with windows pass QApplication as TApp.
+template <class TApp = QCoreApplication>
+int RunDriven(int& argc, char** argv, const std::function<int()>& ADrive) {
+  TApp app(argc, argv);
   int rc = 1;
   std::thread driver([&] {
     try {

@@ -26,9 +26,9 @@ cmake --build "$dir" --target zel_render_screens zel_ui_tests -j "$(nproc)"
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen "$dir/tests/render/zel_render_screens" "$out"
 
-stacked=(events-view events-filter devices-view profile-view item-details-info item-details-services item-details-media web-view-picture)
+stacked=(events-view events-filter devices-view profile-view item-details-info item-details-services item-details-media web-view-picture timeline-actions timeline-reason-frame)
 for name in "${stacked[@]}"; do rm -f "$out/$name.png"; done
-ZEL_SCREENS_DIR="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/zel_ui_tests" --gtest_filter='EventsScreens.*:DevicesScreens.*:ItemDetailsScreens.*'
+ZEL_SCREENS_DIR="$out" QT_QPA_PLATFORM=offscreen "$dir/tests/zel_ui_tests" --gtest_filter='EventsScreens.*:DevicesScreens.*:ItemDetailsScreens.*:TimelineScreens.*'
 for name in "${stacked[@]}"; do
   if [ ! -s "$out/$name.png" ]; then
     echo "render-screens.sh: $out/$name.png was not written" >&2

@@ -119,13 +119,20 @@ TZELEventItem* TZELEvent::FindItem(const std::string& AItemID) const {
 }
 
 bool TZELEvent::FetchItems() {
+  TItemBatch fresh;
+  if (!FetchItemsOf(ID(), fresh)) return false;
+  UIThread::RunSync([&] { ReplaceItems(std::move(fresh)); });
+  return true;
+}
+
+bool TZELEvent::FetchItemsOf(const std::string& AEventID, TItemBatch& AItems) {
   auto rest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
   if (!rest) return false;
   TJSON array;
-  if (!rest->GetEventItems(ID(), array)) return false;
+  if (!rest->GetEventItems(AEventID, array)) return false;
   // Built aside, so a bad element leaves the items as they were and the views (UI thread)
   // never see a half-filled list.
-  std::vector<std::unique_ptr<TZELEventItem>> fresh;
+  TItemBatch fresh;
   if (array.is_array()) {
     fresh.reserve(array.size());
     for (TJSON& element : array) {
@@ -139,11 +146,13 @@ bool TZELEvent::FetchItems() {
       fresh.push_back(std::move(item));
     }
   }
-  UIThread::RunSync([&] {
-    FItems.Clear(false);
-    for (auto& item : fresh) FItems.Add(std::move(item));
-  });
+  AItems = std::move(fresh);
   return true;
+}
+
+void TZELEvent::ReplaceItems(TItemBatch AItems) {
+  FItems.Clear(false);
+  for (auto& item : AItems) FItems.Add(std::move(item));
 }
 
 void TZELEvent::NotifyUIRefresh() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ZEL.Events.Item.h"
 #include "ZEL.Events.JSON.h"
@@ -67,6 +68,12 @@ public:
   // that cannot be built leaves Items as they were (the error reaches the caller).
   // False when the backend call failed or no REST service is registered.
   bool FetchItems();
+  // The two halves of FetchItems for callers that must not hold the alert across threads:
+  // the backend's items of the alert AEventID built on the calling thread (false when the
+  // call failed or no REST service is registered), then put in place (UI thread).
+  using TItemBatch = std::vector<std::unique_ptr<TZELEventItem>>;
+  static bool FetchItemsOf(const std::string& AEventID, TItemBatch& AItems);
+  void ReplaceItems(TItemBatch AItems);
   // Asks the alert's edge to mark it as seen (UI thread).
   void MarkAsViewed();
   // Sends TEventRefreshMessage with the alert's ID.

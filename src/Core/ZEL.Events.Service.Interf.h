@@ -24,6 +24,8 @@ public:
   virtual TZELEventList* GetEventsList() = 0;
   virtual TZELEvent* GetDetailedEvent() = 0;          // or none
   virtual TZELEventItem* GetDetailedEventItem() = 0;  // or none
+  // The chosen alert's id, without loading it (never a backend call).
+  virtual std::string GetDetailedEventID() = 0;
   virtual std::string GetDelayedEventId() = 0;
   virtual void SetDelayedEventToOpen(const std::string& Value) = 0;
   virtual void Subscribe() = 0;

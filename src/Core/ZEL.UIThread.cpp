@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "ZEL.ExceptionReporter.h"
 
@@ -32,7 +33,9 @@ struct TJob {
   std::mutex Lock;
   std::condition_variable DoneCV;
   bool Done = false;
+  bool Ran = false;
   std::exception_ptr Error;
+  std::function<bool()> Skip;  // true: the job's owner is gone, its work is not run
 };
 
 using TJobPtr = std::shared_ptr<TJob>;
@@ -45,8 +48,12 @@ bool Closed = false;
 
 void RunJob(const TJobPtr& AJob) {
   std::exception_ptr error;
+  bool ran = false;
   try {
-    AJob->Work();
+    if (!AJob->Skip || !AJob->Skip()) {
+      AJob->Work();
+      ran = true;
+    }
   } catch (...) {
     if (AJob->Waited)
       error = std::current_exception();
@@ -59,6 +66,7 @@ void RunJob(const TJobPtr& AJob) {
     // exception itself, after it has read it.
     std::lock_guard<std::mutex> guard(AJob->Lock);
     AJob->Error = std::move(error);
+    AJob->Ran = ran;
     AJob->Done = true;
   }
   AJob->DoneCV.notify_all();
@@ -175,6 +183,83 @@ void RunSync(std::function<void()> AWork) {
   std::unique_lock<std::mutex> lock(job->Lock);
   job->DoneCV.wait(lock, [&] { return job->Done; });
   if (std::exception_ptr error = std::exchange(job->Error, nullptr)) std::rethrow_exception(error);
+}
+
+struct TCancel::TState {
+  std::mutex Lock;
+  bool Cancelled = false;
+  std::vector<std::weak_ptr<TJob>> Waiting;
+};
+
+TCancel::TCancel() : FState(std::make_shared<TState>()) {}
+
+TCancel::~TCancel() = default;
+
+void TCancel::Cancel() {
+  std::vector<std::weak_ptr<TJob>> waiting;
+  {
+    std::lock_guard<std::mutex> guard(FState->Lock);
+    FState->Cancelled = true;
+    waiting.swap(FState->Waiting);
+  }
+  for (const std::weak_ptr<TJob>& weak : waiting) {
+    TJobPtr job = weak.lock();
+    if (!job) continue;
+    {
+      std::lock_guard<std::mutex> guard(job->Lock);
+      job->Done = true;
+    }
+    job->DoneCV.notify_all();
+  }
+}
+
+bool TCancel::Cancelled() const {
+  std::lock_guard<std::mutex> guard(FState->Lock);
+  return FState->Cancelled;
+}
+
+bool RunSync(std::function<void()> AWork, const std::shared_ptr<TCancel>& ACancel) {
+  if (!AWork) return false;
+  if (!ACancel) {
+    bool ran = false;
+    RunSync([&] {
+      AWork();
+      ran = true;
+    });
+    return ran;
+  }
+  if (ACancel->Cancelled()) return false;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) {
+    AWork();
+    return true;
+  }
+  auto job = std::make_shared<TJob>();
+  job->Work = std::move(AWork);
+  job->Waited = true;
+  const std::shared_ptr<TCancel::TState> state = ACancel->FState;
+  job->Skip = [state] {
+    std::lock_guard<std::mutex> guard(state->Lock);
+    return state->Cancelled;
+  };
+  {
+    std::lock_guard<std::mutex> guard(state->Lock);
+    if (state->Cancelled) return false;
+    state->Waiting.push_back(job);
+  }
+  if (!Post(app, job)) return false;
+  std::unique_lock<std::mutex> lock(job->Lock);
+  job->DoneCV.wait(lock, [&] { return job->Done; });
+  const bool ran = job->Ran;
+  std::exception_ptr error = std::exchange(job->Error, nullptr);
+  lock.unlock();
+  {
+    // Forget the finished job, so a long-lived token does not collect them.
+    std::lock_guard<std::mutex> guard(state->Lock);
+    std::erase_if(state->Waiting, [&](const std::weak_ptr<TJob>& AWeak) { return AWeak.expired() || AWeak.lock() == job; });
+  }
+  if (error) std::rethrow_exception(error);
+  return ran;
 }
 
 void RunAsync(std::function<void()> AWork) {

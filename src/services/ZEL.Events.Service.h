@@ -36,6 +36,7 @@ public:
   TZELEventList* GetEventsList() override { return FEventsList.get(); }
   TZELEvent* GetDetailedEvent() override;
   TZELEventItem* GetDetailedEventItem() override;
+  std::string GetDetailedEventID() override { return FDetailedEventID; }
   std::string GetDelayedEventId() override { return FDelayedEventIDToOpen; }
   void SetDelayedEventToOpen(const std::string& Value) override { FDelayedEventIDToOpen = Value; }
   void Subscribe() override;

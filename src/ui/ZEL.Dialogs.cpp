@@ -1,5 +1,6 @@
 #include "ZEL.Dialogs.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -24,15 +25,36 @@ public:
     LBox->open();
   }
 
+  void InputText(QWidget* AParent, const std::string& ACaption, const std::string& APrompt,
+                 const std::string& ADefault, std::function<void(bool, std::string)> AOnClosed) override {
+    auto* LBox = new QInputDialog(AParent);
+    LBox->setAttribute(Qt::WA_DeleteOnClose);
+    LBox->setWindowModality(Qt::ApplicationModal);
+    LBox->setInputMode(QInputDialog::TextInput);
+    LBox->setWindowTitle(QString::fromStdString(ACaption));
+    LBox->setLabelText(QString::fromStdString(APrompt));
+    LBox->setTextValue(QString::fromStdString(ADefault));
+    QObject::connect(LBox, &QDialog::finished, LBox, [LBox, OnClosed = std::move(AOnClosed)](int AResult) {
+      if (OnClosed) OnClosed(AResult == QDialog::Accepted, LBox->textValue().toStdString());
+    });
+    FInputs.emplace_back(LBox);
+    LBox->open();
+  }
+
   void CloseAll() override {
     std::vector<QPointer<QMessageBox>> LOpen;
     LOpen.swap(FOpen);
     for (const QPointer<QMessageBox>& LBox : LOpen)
       if (LBox) LBox->done(QMessageBox::Ok);
+    std::vector<QPointer<QInputDialog>> LInputs;
+    LInputs.swap(FInputs);
+    for (const QPointer<QInputDialog>& LBox : LInputs)
+      if (LBox) LBox->done(QDialog::Rejected);
   }
 
 private:
   std::vector<QPointer<QMessageBox>> FOpen;
+  std::vector<QPointer<QInputDialog>> FInputs;
 };
 
 std::shared_ptr<IDialogService>& Current() {

@@ -16,7 +16,16 @@ public:
   virtual ~IDialogService() = default;
   // Shows AText; AOnClosed (may be empty) runs on the UI thread once the box is closed.
   virtual void ShowMessage(QWidget* AParent, const std::string& AText, std::function<void()> AOnClosed) = 0;
-  // Closes every box still open, each running its continuation.
+  // Asks for one line of text under ACaption with APrompt, prefilled with ADefault;
+  // AOnClosed runs on the UI thread once the box is closed: with true and the text (which
+  // may be empty) when confirmed, with false when cancelled. A service that answers no
+  // input (a test's message-only one) cancels.
+  virtual void InputText(QWidget* AParent, const std::string& ACaption, const std::string& APrompt,
+                         const std::string& ADefault, std::function<void(bool AOk, std::string AValue)> AOnClosed) {
+    (void)AParent, (void)ACaption, (void)APrompt, (void)ADefault;
+    if (AOnClosed) AOnClosed(false, {});
+  }
+  // Closes every box still open, each running its continuation (an input box as cancelled).
   virtual void CloseAll() = 0;
 };
 

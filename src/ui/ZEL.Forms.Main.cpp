@@ -14,6 +14,7 @@
 #include "ZEL.UINotification.h"
 #include "ZEL.View.EventSources.h"
 #include "ZEL.View.Event.Item.Details.h"
+#include "ZEL.View.Event.Items.h"
 #include "ZEL.View.Events.h"
 #include "ZEL.View.Pending.h"
 #include "ZEL.View.Profile.h"
@@ -315,6 +316,8 @@ void TfrmMain::PopulateViews() {
       view = new TProfileViewForm(this);
     } else if (hosted.View == TView::EventItemDetails && !GStandInViews) {
       view = new TEventItemDetailsForm(this);
+    } else if (hosted.View == TView::EventItems && !GStandInViews) {
+      view = new TEventItemsForm(this);
     } else {
       const TPendingSlot slot = PendingSlotOf(hosted.View);
       view = new TPendingViewForm(slot.Caption, slot.CanGoBack, slot.WithSignOut, this);

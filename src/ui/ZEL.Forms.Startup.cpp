@@ -28,8 +28,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <condition_variable>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -83,40 +81,18 @@ struct TZELMainActivity::THandOff : std::enable_shared_from_this<THandOff> {
       if (TZELMainActivity* LWindow = Window.data()) AWork(*LWindow);
       return;
     }
-    auto LDone = std::make_shared<bool>(false);
-    {
-      std::lock_guard LGuard(FLock);
-      if (FClosed) return;
-    }
-    UIThread::RunAsync([Self = shared_from_this(), Work = std::move(AWork), LDone] {
-      {
-        std::lock_guard LGuard(Self->FLock);
-        if (Self->FClosed) return;
-      }
-      if (TZELMainActivity* LWindow = Self->Window.data())
-        ExceptionReporter::Guarded("TZELMainActivity.OnUserAuthProcessStart", [&] { Work(*LWindow); });
-      {
-        std::lock_guard LGuard(Self->FLock);
-        *LDone = true;
-      }
-      Self->FDone.notify_all();
-    });
-    std::unique_lock LWait(FLock);
-    FDone.wait(LWait, [&] { return *LDone || FClosed; });
+    UIThread::RunSync(
+        [Self = shared_from_this(), Work = std::move(AWork)] {
+          if (TZELMainActivity* LWindow = Self->Window.data())
+            ExceptionReporter::Guarded("TZELMainActivity.OnUserAuthProcessStart", [&] { Work(*LWindow); });
+        },
+        FCancel);
   }
 
-  void Close() {
-    {
-      std::lock_guard LGuard(FLock);
-      FClosed = true;
-    }
-    FDone.notify_all();
-  }
+  void Close() { FCancel->Cancel(); }
 
 private:
-  std::mutex FLock;
-  std::condition_variable FDone;
-  bool FClosed = false;
+  std::shared_ptr<UIThread::TCancel> FCancel = std::make_shared<UIThread::TCancel>();
 };
 
 TZELMainActivity::TZELMainActivity(TStartupServiceFactories AFactories, QWidget* AParent)

@@ -94,6 +94,7 @@ public:
   TZELEventList* GetEventsList() override { return nullptr; }
   TZELEvent* GetDetailedEvent() override { return nullptr; }
   TZELEventItem* GetDetailedEventItem() override { return nullptr; }
+  std::string GetDetailedEventID() override { return {}; }
   std::string GetDelayedEventId() override { return {}; }
   void SetDelayedEventToOpen(const std::string&) override {}
   void Subscribe() override {}

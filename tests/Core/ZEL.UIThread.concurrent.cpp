@@ -105,6 +105,52 @@ TEST(UIThreadTest, RunAsyncRunsInOrderLaterAndReportsExceptions) {
   EXPECT_NE(reports[0].find("async work"), std::string::npos) << reports[0];
 }
 
+// A worker waits for the UI thread while the UI thread, not pumping events, cancels its
+// owner's token (as a window going away that then waits for that worker): the wait ends,
+// and the work, never started, is never run afterwards.
+TEST(UIThreadTest, CancelledRunSyncReleasesTheWorkerAndDropsItsWork) {
+  auto cancel = std::make_shared<ZEL::UIThread::TCancel>();
+  std::atomic<bool> ran{false};
+  std::atomic<int> result{-1};
+  std::thread worker([&] { result = ZEL::UIThread::RunSync([&ran] { ran = true; }, cancel) ? 1 : 0; });
+  // Give the worker time to queue its work; the UI thread does not drain meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  cancel->Cancel();
+  worker.join();  // would hang without the cancel
+  EXPECT_EQ(result.load(), 0);
+  ZEL::Test::WaitUntil([] { return false; }, std::chrono::milliseconds(50));
+  EXPECT_FALSE(ran.load());
+  // Once cancelled, later hand-overs return at once without running.
+  std::thread late([&] { result = ZEL::UIThread::RunSync([&ran] { ran = true; }, cancel) ? 1 : 0; });
+  late.join();
+  EXPECT_EQ(result.load(), 0);
+  EXPECT_FALSE(ran.load());
+}
+
+TEST(UIThreadTest, UncancelledRunSyncRunsAndPassesItsException) {
+  auto cancel = std::make_shared<ZEL::UIThread::TCancel>();
+  int counter = 0;  // UI thread only
+  std::atomic<int> result{-1};
+  std::string caught;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    result = ZEL::UIThread::RunSync([&counter] { ++counter; }, cancel) ? 1 : 0;
+    try {
+      ZEL::UIThread::RunSync([] { throw ETestWorkFailed("cancellable"); }, cancel);
+    } catch (const ZEL::EZELException& e) {
+      caught = e.what();
+    }
+    done = true;
+  });
+  EXPECT_TRUE(ZEL::Test::WaitUntil([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(result.load(), 1);
+  EXPECT_EQ(counter, 1);
+  EXPECT_EQ(caught, "cancellable");
+  EXPECT_TRUE(ZEL::UIThread::RunSync([&counter] { ++counter; }, cancel));  // on the UI thread: at once
+  EXPECT_EQ(counter, 2);
+}
+
 }  // namespace
 
 namespace {

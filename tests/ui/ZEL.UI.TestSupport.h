@@ -5,6 +5,7 @@
 #include "ZEL.Dialogs.h"
 #include "ZEL.Views.Interfaces.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,8 +52,18 @@ public:
     Shown.push_back(AText);
     if (AOnClosed) AOnClosed();
   }
+  // Records "caption|prompt|default" and answers with Input: the default when it is unset,
+  // a cancel when Cancel is set.
+  void InputText(QWidget*, const std::string& ACaption, const std::string& APrompt, const std::string& ADefault,
+                 std::function<void(bool, std::string)> AOnClosed) override {
+    Asked.push_back(ACaption + "|" + APrompt + "|" + ADefault);
+    if (AOnClosed) AOnClosed(!Cancel, Cancel ? std::string() : Input.value_or(ADefault));
+  }
   void CloseAll() override {}
   std::vector<std::string> Shown;
+  std::vector<std::string> Asked;
+  std::optional<std::string> Input;
+  bool Cancel = false;
 };
 
 // Puts the answering dialogs in place for the test's life.

@@ -5,6 +5,7 @@
 // Needs a built simulator: ZEL_BACKEND_SIM (build define or
 // environment variable); skipped without one.
 
+#include "ZEL.Stack.SecondClient.h"
 #include "ZEL.View.Events.TestSupport.h"
 
 #include "ZEL.Auth.Service.h"
@@ -101,47 +102,9 @@ protected:
     return "";
   }
 
-  // Another operator's client: its own connection to the broker (the app's certificate, a
-  // client id of its own) publishing the request built as our client builds it, under that
-  // operator's account. Returns the request id, empty when the publish failed.
+  // Another operator's client dismissing the alert (see ZEL.Stack.SecondClient.h).
   std::string DismissFromSecondClient(const std::string& AEventID, const std::string& AUser, const std::string& AName) {
-    TZELEvent* alert = Session->EventsService()->GetEventsList()->FindEventByID(AEventID);
-    if (!alert) return "";
-    TZELEdgeObject* edge = Session->EdgeService()->GetEdgeFromOriginator(alert->OriginatorPtr());
-    TZELEdgeDismissService* dismiss = nullptr;
-    if (!edge || !edge->HasService(TEdgeServiceType::stDismiss, dismiss)) return "";
-    const TZELReasonTable& reasons =
-        alert->State() == TEventAlertState::easEscalated ? dismiss->EscalatedReasons() : dismiss->InitReasons();
-    if (reasons.IsEmpty()) return "";
-    const auto& [code, reason] = *reasons.begin();
-
-    TZELServiceRequestDTO request;
-    const std::string id = Utils::ZELObjectId();
-    TGUID provider, source;
-    if (!TGUID::TryParse(dismiss->Parent()->GUID(), provider) || !TGUID::TryParse(edge->GUID(), source)) return "";
-    request.SetRequestType(6);
-    request.SetDateTime(Time::Now());
-    request.SetObjectId(id);
-    request.SetRequestId(id);
-    request.SetServiceIndex(dismiss->SericeIndex());
-    request.ServiceProvider().SetGUID(provider);
-    request.ServiceProvider().SetID(dismiss->Parent()->ID());
-    request.Source().SetGUID(source);
-    request.Source().SetSourceType(Edge::AgentTypeToWire(TEdgeAgentType::atUser));
-    request.Source().SetID(AUser);
-    request.Source().SetName(AName);
-    request.RequestData().SetParams(
-        JSON::Utils::VarArgsToJSONValue({"IncidentId", AEventID, "Reason", reason, "ReasonCode", code}));
-    const std::string file = Stack->Folder() + "/second-client.json";
-    std::ofstream(file, std::ios::binary) << request.ToJSON();
-
-    const std::string pki = Stack->Value("ZEL_PKI_DIR");
-    const std::string cmd = "mosquitto_pub -h '" + Stack->Value("ZEL_MQTT_BROKER_HOST") + "' -p " +
-                            Stack->Value("ZEL_MQTT_BROKER_PORT") + " --cafile '" + pki + "/ca.crt' --cert '" + pki +
-                            "/mobile_app.crt' --key '" + pki + "/mobile_app.key' -i zel-second-client-" +
-                            std::to_string(getpid()) + " -q 1 -t '" + edge->MQTTServicesRequestChannel() +
-                            "' -f '" + file + "' > '" + Stack->Folder() + "/second-client.log' 2>&1";
-    return ZT::Shell(cmd) == 0 ? id : "";
+    return ZT::DismissFromSecondClient(*Stack, *Session, AEventID, AUser, AName);
   }
 
   std::string TopID() const {

@@ -1,0 +1,568 @@
+#include "ZEL.View.Event.Items.h"
+
+#include "ZEL.Dialogs.h"
+#include "ZEL.Edge.h"
+#include "ZEL.Edge.Services.h"
+#include "ZEL.EdgeService.Interf.h"
+#include "ZEL.EventItems.Rows.h"
+#include "ZEL.Events.Event.h"
+#include "ZEL.Events.List.h"
+#include "ZEL.Events.Service.Interf.h"
+#include "ZEL.ExceptionReporter.h"
+#include "ZEL.Exceptions.h"
+#include "ZEL.FrameStand.h"
+#include "ZEL.Frames.DismissReasons.h"
+#include "ZEL.Frames.EscalateReasons.h"
+#include "ZEL.LogsPipe.h"
+#include "ZEL.Messaging.Messages.h"
+#include "ZEL.REST.Service.Interf.h"
+#include "ZEL.Services.Container.h"
+#include "ZEL.UIThread.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QThreadPool>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace ZEL {
+
+namespace {
+
+namespace D = EventItems::Decisions;
+
+constexpr std::string_view cFetchTag = "TEventItemsForm.FillItems";
+constexpr int cServiceRowHeight = 48;
+constexpr int cHeaderHeight = 33;
+
+ILogWriter& Log() { return LogsPipe::ZELLog(); }
+
+QString Q(const std::string& AText) { return QString::fromStdString(AText); }
+
+TCollectionNotifyEvent<TZELEventItem> HandlerOf(TEventItemsForm* AView) {
+  return TCollectionNotifyEvent<TZELEventItem>::Of(AView, &TEventItemsForm::OnItemsListChange);
+}
+
+std::shared_ptr<IZELEdgeService> EdgeService() {
+  return Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>();
+}
+
+// The edge of that id (compared without regard to case), or none.
+TZELEdgeObject* EdgeByID(const std::string& AID) {
+  std::shared_ptr<IZELEdgeService> LEdges = EdgeService();
+  if (!LEdges || AID.empty()) return nullptr;
+  const QString LID = Q(AID);
+  for (std::int32_t i = 0; i < LEdges->EdgeCount(); ++i)
+    if (TZELEdgeObject* LEdge = LEdges->GetEdge(i))
+      if (Q(LEdge->ID()).compare(LID, Qt::CaseInsensitive) == 0) return LEdge;
+  return nullptr;
+}
+
+// A service row: caption over description, the arrow at the right end.
+QWidget* ServiceRowWidget(const D::TServiceRow& ARow) {
+  auto* LRow = new QWidget();
+  LRow->setAttribute(Qt::WA_TransparentForMouseEvents);
+  auto* LLayout = new QHBoxLayout(LRow);
+  LLayout->setContentsMargins(6, 2, 10, 2);
+  auto* LTexts = new QVBoxLayout();
+  LTexts->setSpacing(0);
+  auto* LCaption = new QLabel(Q(ARow.Caption), LRow);
+  LCaption->setObjectName(QStringLiteral("Caption"));
+  LCaption->setTextFormat(Qt::PlainText);
+  LCaption->setStyleSheet(QStringLiteral("font: bold 11pt \"Tahoma\";"));
+  auto* LDescription = new QLabel(Q(ARow.Description), LRow);
+  LDescription->setObjectName(QStringLiteral("Description"));
+  LDescription->setTextFormat(Qt::PlainText);
+  LDescription->setStyleSheet(QStringLiteral("font: 11pt \"Tahoma\";"));
+  LTexts->addWidget(LCaption);
+  LTexts->addWidget(LDescription);
+  LLayout->addLayout(LTexts, 1);
+  auto* LArrow = new QLabel(QStringLiteral("\u203A"), LRow);
+  LArrow->setObjectName(QStringLiteral("DoAction"));
+  LArrow->setStyleSheet(QStringLiteral("font: bold 16pt; color: #808080;"));
+  LLayout->addWidget(LArrow);
+  return LRow;
+}
+
+}  // namespace
+
+TEventItemsForm::TEventItemsForm(QWidget* AParent) : TBaseFormView(AParent) {
+  setObjectName(QStringLiteral("EventItems"));
+  setWindowTitle(QStringLiteral("Event Items"));
+  resize(360, 456);
+  lyContents = new QWidget(this);
+  lyContents->setObjectName(QStringLiteral("lyContents"));
+  auto* LOuter = new QVBoxLayout(this);
+  LOuter->setContentsMargins(0, 0, 0, 0);
+  LOuter->addWidget(lyContents);
+  auto* LLayout = new QVBoxLayout(lyContents);
+  LLayout->setContentsMargins(0, 0, 0, 0);
+  LLayout->setSpacing(0);
+
+  tbEventItems = new QWidget(lyContents);
+  tbEventItems->setObjectName(QStringLiteral("tbEventItems"));
+  tbEventItems->setFixedHeight(40);
+  auto* LBar = new QHBoxLayout(tbEventItems);
+  LBar->setContentsMargins(0, 0, 0, 0);
+  Actions = new QToolButton(tbEventItems);
+  Actions->setObjectName(QStringLiteral("Actions"));
+  Actions->setText(QStringLiteral("Actions"));
+  Actions->setFixedSize(80, 40);
+  LBar->addWidget(Actions);
+  LBar->addStretch(1);
+  LLayout->addWidget(tbEventItems);
+
+  FRows = new TTimelineRowModel(this);
+  lbItems = new QListView(lyContents);
+  lbItems->setObjectName(QStringLiteral("lbItems"));
+  FDelegate = new TTimelineRowDelegate(lbItems);
+  lbItems->setModel(FRows);
+  lbItems->setItemDelegate(FDelegate);
+  lbItems->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  lbItems->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  lbItems->setResizeMode(QListView::Adjust);
+  lbItems->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbItems->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lbItems->setFocusPolicy(Qt::NoFocus);
+  lbItems->setStyleSheet(QStringLiteral("QListView { background: white; border: none; }"));
+  LLayout->addWidget(lbItems, 1);
+
+  lyServices = new QWidget(lyContents);
+  lyServices->setObjectName(QStringLiteral("lyServices"));
+  lyServices->setAttribute(Qt::WA_StyledBackground);
+  lyServices->setStyleSheet(QStringLiteral("#lyServices { background: #F5F5F5; border-top: 1px solid #C8C8C8; }"));
+  auto* LServices = new QVBoxLayout(lyServices);
+  LServices->setContentsMargins(0, 0, 0, 0);
+  LServices->setSpacing(0);
+  lyServicesHeader = new QWidget(lyServices);
+  lyServicesHeader->setObjectName(QStringLiteral("lyServicesHeader"));
+  lyServicesHeader->setFixedHeight(cHeaderHeight);
+  auto* LHeader = new QHBoxLayout(lyServicesHeader);
+  LHeader->setContentsMargins(6, 0, 0, 0);
+  auto* LTitle = new QLabel(QStringLiteral("Services:"), lyServicesHeader);
+  LTitle->setStyleSheet(QStringLiteral("font: bold \"Tahoma\";"));
+  LTitle->setFixedWidth(102);
+  btnHideActionsPanel = new QToolButton(lyServicesHeader);
+  btnHideActionsPanel->setObjectName(QStringLiteral("btnHideActionsPanel"));
+  btnHideActionsPanel->setText(QStringLiteral("Hide"));
+  btnHideActionsPanel->setFixedSize(80, 31);
+  LHeader->addWidget(LTitle);
+  LHeader->addStretch(1);
+  LHeader->addWidget(btnHideActionsPanel);
+  LServices->addWidget(lyServicesHeader);
+  lyServicesContent = new QWidget(lyServices);
+  lyServicesContent->setObjectName(QStringLiteral("lyServicesContent"));
+  auto* LContent = new QGridLayout(lyServicesContent);
+  LContent->setContentsMargins(0, 0, 0, 0);
+  txtNoServices = new QLabel(QString::fromLatin1(D::cNoServicesText), lyServicesContent);
+  txtNoServices->setObjectName(QStringLiteral("txtNoServices"));
+  txtNoServices->setAlignment(Qt::AlignCenter);
+  txtNoServices->setStyleSheet(QStringLiteral("font: bold italic \"Tahoma\";"));
+  lvServices = new QListWidget(lyServicesContent);
+  lvServices->setObjectName(QStringLiteral("lvServices"));
+  lvServices->setUniformItemSizes(true);
+  LContent->addWidget(lvServices, 0, 0);
+  LContent->addWidget(txtNoServices, 0, 0, Qt::AlignCenter);
+  LServices->addWidget(lyServicesContent, 1);
+  LLayout->addWidget(lyServices);
+  lyServices->hide();
+  fraStand = new TFrameStand(lyServicesContent);
+
+  connect(Actions, &QToolButton::clicked, this, [this] { ActionsClick(); });
+  connect(btnHideActionsPanel, &QToolButton::clicked, this, [this] { HideShowActionsPanel(false); });
+  connect(lbItems, &QListView::doubleClicked, this, [this](const QModelIndex& AIndex) { ViewItem(AIndex.row()); });
+  connect(lvServices, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* AItem) { ChooseService(lvServices->row(AItem)); });
+
+  FEventRefreshMessageRef = TZELMessager<TEventRefreshMessage>::Subscribe(this, &TEventItemsForm::Messaging_Refresh);
+  FIEventItemUpdate =
+      TZELMessager<TEventItemExtraRefreshMessage>::Subscribe(this, &TEventItemsForm::Messaging_ItemExtra);
+  FServiceRequestPerformed =
+      TZELMessager<TEventServiceActionPerformed>::Subscribe(this, &TEventItemsForm::Messaging_ServiceAction);
+  UpdateActionsButton();
+}
+
+TEventItemsForm::~TEventItemsForm() {
+  FLife.reset();
+  TZELMessager<TEventRefreshMessage>::Unsubscribe(FEventRefreshMessageRef);
+  TZELMessager<TEventItemExtraRefreshMessage>::Unsubscribe(FIEventItemUpdate);
+  TZELMessager<TEventServiceActionPerformed>::Unsubscribe(FServiceRequestPerformed);
+  // The alert may outlive the view: it must not call a freed handler.
+  ExceptionReporter::Guarded(std::string(TypeName), [this] { DetachItemsHandler(FHandlerEventID); });
+}
+
+void TEventItemsForm::InitView(TView AView, IViewHost* AViewHost, QWidget* AParentControl) {
+  TBaseFormView::InitView(AView, AViewHost, AParentControl);
+}
+
+// --- the alert ---------------------------------------------------------------------------
+
+std::shared_ptr<IZELEventsService> TEventItemsForm::EventsService() const { return FEventService.lock(); }
+
+TZELEvent* TEventItemsForm::FindEvent(const std::string& AID) const {
+  if (AID.empty()) return nullptr;
+  std::shared_ptr<IZELEventsService> LService = EventsService();
+  TZELEventList* LList = LService ? LService->GetEventsList() : nullptr;
+  return LList ? LList->FindEventByID(AID) : nullptr;
+}
+
+TZELEvent* TEventItemsForm::ShownEvent() const { return FindEvent(FEventID); }
+
+void TEventItemsForm::DetachItemsHandler(const std::string& AEventID) {
+  if (TZELEvent* LEvent = FindEvent(AEventID)) LEvent->Items().OnNotify().RemoveHandler(HandlerOf(this));
+  if (AEventID == FHandlerEventID) FHandlerEventID.clear();
+}
+
+void TEventItemsForm::AttachItemsHandler() {
+  DetachItemsHandler(FHandlerEventID);
+  if (TZELEvent* LEvent = ShownEvent()) {
+    LEvent->Items().OnNotify().RemoveHandler(HandlerOf(this));
+    LEvent->Items().OnNotify().AddHandler(HandlerOf(this));
+    FHandlerEventID = FEventID;
+  }
+}
+
+// --- entering and leaving ----------------------------------------------------------------
+
+void TEventItemsForm::Enter(TView AFromView) {
+  TBaseFormView::Enter(AFromView);
+  FEntered = true;
+  try {
+    HideShowActionsPanel(false);
+    HideShowActionsContent(false);
+    std::shared_ptr<IZELEventsService> LService =
+        Services::Container::ZELServiceLocator()->GetService<IZELEventsService>();
+    FEventService = LService;
+    FEventID = LService ? LService->GetDetailedEventID() : std::string();
+    FillItems(AFromView);
+    FillServices();
+    UpdateActionsButton();
+  } catch (const std::exception& E) {
+    Log().FatalFmt("TEventItemsForm.Enter", "{}: {}", Exceptions::ClassNameOf(E), E.what());
+  } catch (...) {
+    Log().Fatal("TEventItemsForm.Enter", "Unknown exception.");
+  }
+}
+
+void TEventItemsForm::Leave(TView AToView) {
+  FEntered = false;
+  HideShowActionsPanel(false);
+  if (AToView != TView::EventItemDetails) {
+    ExceptionReporter::Guarded(std::string(TypeName), [this] { DetachItemsHandler(FHandlerEventID); });
+    ClearRows();
+  }
+  TBaseFormView::Leave(AToView);
+}
+
+// --- fetching and building the rows --------------------------------------------------------
+
+void TEventItemsForm::FillItems(TView AFromView) {
+  if (FEventID.empty()) {
+    Log().Error(cFetchTag, "No alert is chosen.");
+    DetachItemsHandler(FHandlerEventID);
+    ClearRows();
+    return;
+  }
+  TZELEvent* LEvent = ShownEvent();
+  if (LEvent && !D::NeedsFetch(AFromView, FFilledWithEventId, FEventID)) {
+    AttachItemsHandler();
+    return;
+  }
+  // Another alert's rows never stay under the overlay.
+  if (FFilledWithEventId != FEventID) ClearRows();
+  if (FFetching) {
+    Log().Warn(cFetchTag, "A fetch runs already; its end builds the rows of the alert shown then.");
+    return;
+  }
+  IViewHost* LHost = GetViewHost();
+  if (LHost) LHost->ShowProgress(D::cReceivingText, false);
+  StartFetchTask(FEventID, LEvent != nullptr);
+}
+
+void TEventItemsForm::StartFetchTask(std::string AEventID, bool AInList) {
+  FFetching = true;
+  const std::weak_ptr<int> LLife = FLife;
+  const std::weak_ptr<IZELEventsService> LWeakService = FEventService;
+  QThreadPool::globalInstance()->start([this, LLife, LWeakService, AEventID = std::move(AEventID), AInList] {
+    // Taken for the fetch, released on the UI thread: the service is never freed here.
+    std::shared_ptr<IZELEventsService> LService;
+    bool LBuilt = false;
+    bool LQuiet = false;  // the session went meanwhile: nothing to tell
+    try {
+      bool LAlive = false;
+      UIThread::RunSync([&] {
+        if (LLife.expired()) return;
+        LAlive = true;
+        // Built once, from the complete list: no live row while the items are replaced.
+        DetachItemsHandler(FHandlerEventID);
+        DetachItemsHandler(AEventID);
+      });
+      LService = LAlive ? LWeakService.lock() : nullptr;
+      if (!LService) {
+        LQuiet = true;
+      } else {
+        if (!AInList) {
+          // The alert left the list (or never was in it): load it, off the UI thread.
+          nlohmann::ordered_json LEvents;
+          auto LRest = Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+          if (LRest && LRest->GetEvent(AEventID, LEvents)) {
+            UIThread::RunSync([&] {
+              if (LLife.expired()) return;
+              TZELEventList* LList = LService->GetEventsList();
+              if (LList && !LList->EventExists(AEventID)) LList->ReadFromJSONArray(std::move(LEvents), true);
+            });
+          } else {
+            Log().Error(cFetchTag, "Unable to get event with ID \"" + AEventID + "\"!");
+          }
+        }
+        TZELEvent::TItemBatch LItems;
+        if (TZELEvent::FetchItemsOf(AEventID, LItems)) {
+          UIThread::RunSync([&] {
+            // Left meanwhile: no rows and no view request for an alert no longer shown.
+            if (LLife.expired() || !FEntered || FEventID != AEventID) return;
+            TZELEvent* LEvent = ShownEvent();
+            if (!LEvent) return;
+            LEvent->ReplaceItems(std::move(LItems));
+            LBuilt = BuildRows();
+          });
+        } else {
+          Log().Error(cFetchTag, "Unable to receive items of event \"" + AEventID + "\".");
+        }
+      }
+    } catch (const std::exception& E) {
+      Log().FatalFmt(cFetchTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+    } catch (...) {
+      Log().Fatal(cFetchTag, "Unknown exception.");
+    }
+    try {
+      UIThread::RunSync([&] {
+        LService.reset();
+        if (LLife.expired()) return;
+        FFetching = false;
+        if (IViewHost* LHost = GetViewHost()) LHost->HideProgress();
+        if (!FEntered) return;
+        if (FEventID != AEventID) {
+          // Another alert was chosen meanwhile: its own fetch now.
+          if (!FEventID.empty() && FFilledWithEventId != FEventID) {
+            if (IViewHost* LHost = GetViewHost()) LHost->ShowProgress(D::cReceivingText, false);
+            StartFetchTask(FEventID, ShownEvent() != nullptr);
+          }
+          return;
+        }
+        AttachItemsHandler();
+        FillServices();
+        UpdateActionsButton();
+        if (!LBuilt && !LQuiet && FEntered && EventsService())
+          Dialogs::Dialogs().ShowMessage(this, ShownEvent() ? D::cFetchFailedText : D::cNoAlertText, {});
+      });
+    } catch (const std::exception& E) {
+      Log().FatalFmt(cFetchTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+    } catch (...) {
+      Log().Fatal(cFetchTag, "Unknown exception.");
+    }
+  });
+}
+
+bool TEventItemsForm::BuildRows() {
+  TZELEvent* LEvent = ShownEvent();
+  if (!LEvent) return false;
+  std::vector<TTimelineRow> LRows;
+  LRows.reserve(static_cast<std::size_t>(LEvent->Items().Count()) + TTimelineRowModel::cFirstItemRow);
+  const Time::TInstant LWhen = LEvent->DateTime();
+  LRows.push_back({TTimelineRow::TKind::DateLine, D::DateLineText(LWhen), {}});
+  LRows.push_back({TTimelineRow::TKind::Bubble,
+                   D::BubbleText(LEvent->Caption(), LEvent->Text(), LEvent->Originator().Name(), LWhen), {}});
+  LRows.push_back({TTimelineRow::TKind::Separator, {}, {}});
+  for (const TZELEventItem* LItem : LEvent->Items())
+    LRows.push_back({TTimelineRow::TKind::Item, {}, D::ItemRowOf(*LItem)});
+  FRows->Reset(std::move(LRows));
+  FFilledWithEventId = FEventID;
+  LEvent->MarkAsViewed();
+  return true;
+}
+
+void TEventItemsForm::ClearRows() {
+  FRows->Clear();
+  FFilledWithEventId.clear();
+}
+
+void TEventItemsForm::OnItemsListChange(const void* ASender, TZELEventItem* const& AItem,
+                                        TCollectionNotification AAction) {
+  if (AAction != TCollectionNotification::cnAdded || !AItem || FFilledWithEventId != FEventID) return;
+  TZELEvent* LEvent = ShownEvent();
+  // Only the shown alert's list adds rows.
+  if (!LEvent || ASender != static_cast<const void*>(&LEvent->Items())) return;
+  FRows->AddItem(D::ItemRowOf(*AItem), true);
+}
+
+void TEventItemsForm::UpdateItemStatus(const std::string& AItemID) {
+  const int LRow = FRows->IndexOfItem(AItemID);
+  if (LRow < 0) return;
+  TZELEvent* LEvent = ShownEvent();
+  TZELEventItem* LItem = LEvent ? LEvent->FindItem(FRows->Row(LRow).Item.ID) : nullptr;
+  if (!LItem) return;
+  D::TItemRow LValue = FRows->Row(LRow).Item;
+  D::RefreshStatus(LValue, *LItem);
+  FRows->UpdateItem(LRow, std::move(LValue));
+}
+
+void TEventItemsForm::ViewItem(int ARow) {
+  if (ARow < 0 || ARow >= FRows->rowCount()) return;
+  const std::string LTag = FRows->Row(ARow).Tag();
+  if (LTag == D::cViewOnly || LTag.empty()) return;
+  if (std::shared_ptr<IZELEventsService> LService = EventsService()) LService->SetDetailedEventItem(LTag);
+  if (IViewHost* LHost = GetViewHost()) LHost->ChangeView(TView::EventItemDetails);
+}
+
+// --- the actions panel ---------------------------------------------------------------------
+
+void TEventItemsForm::FillServices() {
+  FServiceRows.clear();
+  lvServices->clear();
+  if (TZELEvent* LEvent = ShownEvent()) {
+    TZELEdgeObject* LEdge = nullptr;
+    if (std::shared_ptr<IZELEdgeService> LEdges = EdgeService())
+      LEdge = LEdges->GetEdgeFromOriginator(LEvent->OriginatorPtr());
+    if (!LEdge)
+      Log().Fatal("TEventItemsForm.FillServices", "[FATAL ERROR] Unable to locate edge for item: " + LEvent->ToJSON());
+    FServiceRows = D::ServiceRows(LEdge, LEvent->State());
+  }
+  for (const D::TServiceRow& LRow : FServiceRows) {
+    auto* LItem = new QListWidgetItem(lvServices);
+    LItem->setSizeHint(QSize(0, cServiceRowHeight));
+    LItem->setData(Qt::AccessibleTextRole, Q(LRow.Caption));
+    lvServices->setItemWidget(LItem, ServiceRowWidget(LRow));
+  }
+  HideShowActionsContent(!FServiceRows.empty());
+}
+
+void TEventItemsForm::HideShowActionsContent(bool AShow) {
+  lvServices->setVisible(AShow);
+  txtNoServices->setVisible(!AShow);
+  if (AShow) {
+    lvServices->raise();
+  } else {
+    txtNoServices->raise();
+  }
+  // A reason frame stays in front of the list it was chosen from.
+  if (TfraReasonSelection* LFrame = fraStand->Find<TfraReasonSelection>()) LFrame->raise();
+}
+
+void TEventItemsForm::HideShowActionsPanel(bool AShow) {
+  lyServices->setVisible(AShow);
+  HideShowActionsContent(!FServiceRows.empty());
+  if (!AShow) return;
+  CloseFrames();
+  const int LRows = static_cast<int>(FServiceRows.size());
+  AdjustActionsPanelHeight(LRows == 0 ? cServiceRowHeight : LRows * cServiceRowHeight);
+}
+
+void TEventItemsForm::AdjustActionsPanelHeight(int AContentHeight) {
+  lyServices->setFixedHeight(lyServicesHeader->height() + AContentHeight);
+}
+
+bool TEventItemsForm::ActionsPanelShown() const { return !lyServices->isHidden(); }
+
+bool TEventItemsForm::ActionsButtonShown() const { return !tbEventItems->isHidden(); }
+
+void TEventItemsForm::ActionsClick() { HideShowActionsPanel(lyServices->isHidden()); }
+
+void TEventItemsForm::UpdateActionsButton() {
+  TZELEvent* LEvent = ShownEvent();
+  const bool LShow = LEvent && D::ActionsVisible(LEvent->State());
+  tbEventItems->setVisible(LShow);
+  if (!LShow) HideShowActionsPanel(false);
+}
+
+void TEventItemsForm::CloseFrames() {
+  while (auto* LFrame = fraStand->Find<TfraReasonSelection>()) fraStand->Close(LFrame);
+}
+
+TfraReasonSelection* TEventItemsForm::OpenFrame() const {
+  TfraReasonSelection* LFrame = fraStand->Find<TfraReasonSelection>();
+  return LFrame && ActionsPanelShown() ? LFrame : nullptr;
+}
+
+void TEventItemsForm::ChooseService(int AIndex) {
+  if (AIndex < 0 || AIndex >= static_cast<int>(FServiceRows.size())) return;
+  const D::TServiceRow LRow = FServiceRows[static_cast<std::size_t>(AIndex)];
+  if (LRow.Type != TEdgeServiceType::stDismiss && LRow.Type != TEdgeServiceType::stEscalate) {
+    Dialogs::Dialogs().ShowMessage(this, D::cUnknownServiceText, {});
+    return;
+  }
+  ShowReasonFrame(LRow);
+}
+
+void TEventItemsForm::ShowReasonFrame(const D::TServiceRow& ARow) {
+  CloseFrames();
+  TZELEvent* LEvent = ShownEvent();
+  if (!LEvent) return;
+  TfraReasonSelection* LFrame = nullptr;
+  if (ARow.Type == TEdgeServiceType::stDismiss)
+    LFrame = fraStand->Create<TfraDismissReasonSelection>();
+  else
+    LFrame = fraStand->Create<TfraEscalateReasonSelection>();
+  TZELServiceObject* LService = D::ServiceOf(EdgeByID(ARow.EdgeID), ARow);
+  LFrame->FillReasons(*LEvent, LService);
+  // The frame sends with the table it was filled from, whatever the state is by then.
+  const TEventAlertState LState = LFrame->FilledState();
+  LFrame->SetHandler([this, ARow, LState](std::int32_t ACode, const std::string& AReason) {
+    ReasonChosen(ARow, LState, ACode, AReason);
+  });
+  fraStand->Show(LFrame);
+  AdjustActionsPanelHeight(LFrame->GetFrameHeight());
+}
+
+void TEventItemsForm::ReasonChosen(const D::TServiceRow& ARow, TEventAlertState AFilledState, std::int32_t ACode,
+                                   const std::string& AReason) {
+  if (ACode != -1) {
+    TZELEvent* LEvent = ShownEvent();
+    TZELServiceObject* LService = D::ServiceOf(EdgeByID(ARow.EdgeID), ARow);
+    if (!LEvent || !LService) {
+      Log().ErrorFmt("TEventItemsForm.ReasonChosen", "Service \"{}\" of edge \"{}\" is no longer offered.",
+                     ARow.Caption, ARow.EdgeID);
+      Dialogs::Dialogs().ShowMessage(this, D::cUnknownServiceText, {});
+    } else if (auto* LDismiss = dynamic_cast<TZELEdgeDismissService*>(LService)) {
+      LDismiss->Dismiss(AFilledState, LEvent->ID(), ACode, AReason);
+    } else if (auto* LEscalate = dynamic_cast<TZELEdgeEscalateService*>(LService)) {
+      LEscalate->Escalate(LEvent->ID(), ACode, AReason);
+    }
+  }
+  // The frame is closed the next time the panel opens (this runs inside its own click).
+  HideShowActionsPanel(false);
+}
+
+// --- messages ------------------------------------------------------------------------------
+
+void TEventItemsForm::ProcessResult(const std::string& AEventID) {
+  // Only the alert shown, looked up again: the list may hold another object by now.
+  if (AEventID.empty() || AEventID != FEventID) return;
+  TZELEvent* LEvent = ShownEvent();
+  if (!LEvent) return;
+  // A frame filled for another state would offer the wrong reasons: it closes.
+  if (TfraReasonSelection* LFrame = fraStand->Find<TfraReasonSelection>())
+    if (LFrame->FilledState() != LEvent->State()) {
+      HideShowActionsPanel(false);
+      CloseFrames();
+    }
+  FillServices();
+  UpdateActionsButton();
+}
+
+void TEventItemsForm::Messaging_Refresh(TSender, const TEventRefreshMessage& AMessage) {
+  if (FEntered) ProcessResult(AMessage.Value());
+}
+
+void TEventItemsForm::Messaging_ItemExtra(TSender, const TEventItemExtraRefreshMessage& AMessage) {
+  if (FEntered && !AMessage.EventItemID.empty()) UpdateItemStatus(AMessage.EventItemID);
+}
+
+void TEventItemsForm::Messaging_ServiceAction(TSender, const TEventServiceActionPerformed& AMessage) {
+  ProcessResult(AMessage.EventID());
+}
+
+}  // namespace ZEL
