@@ -124,7 +124,10 @@ public:
   }
 
   // An equal handler is registered (a bulk load may have cleared them all meanwhile).
-  bool HasHandler(const THandler& AHandler) const { return StillRegistered(AHandler); }
+  bool HasHandler(const THandler& AHandler) const {
+    std::lock_guard<std::mutex> guard(FLock);
+    return std::find(FHandlers.begin(), FHandlers.end(), AHandler) != FHandlers.end();
+  }
 
   const void* Owner() const { return FOwner; }
 
