@@ -140,7 +140,8 @@ void TAuthService::LoginUser(const std::string& AUsername, const std::string& AP
   FState = TAuthServiceState::asLogin;
   FSignUpPending = false;
   AuthStart();
-  FFirebaseAuth->SignInWithEmailAndPassword(AUsername, APassword, ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
+  FFirebaseAuth->SignInWithEmailAndPassword(AUsername, APassword,
+                                            ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
                                             ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
@@ -154,7 +155,8 @@ void TAuthService::RegisterUser(const std::string& ADisplayName, const std::stri
   FState = TAuthServiceState::asRegister;
   FSignUpPending = true;
   AuthStart();
-  FFirebaseAuth->SignUpWithEmailAndPassword(AUsername, APassword, ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
+  FFirebaseAuth->SignUpWithEmailAndPassword(AUsername, APassword,
+                                            ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
                                             ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
