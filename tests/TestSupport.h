@@ -32,4 +32,17 @@ std::string NewTempFolder(const std::string& APrefix = "t");
 // The whole file as bytes ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& APath);
 
+// The path of a fixture file of tests/Core/data. Not found through __FILE__: a compiler
+// cache with a base folder (CCACHE_BASEDIR) makes that relative to the build folder, which
+// is not the folder the tests run in.
+inline std::string FixturePath(const std::string& AName) {
+#if defined(ZEL_SOURCE_DIR)
+  return std::string(ZEL_SOURCE_DIR) + "/tests/Core/data/" + AName;
+#elif defined(ZEL_FUZZ_DATA_DIR)
+  return std::string(ZEL_FUZZ_DATA_DIR) + "/" + AName;
+#else
+  return std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/') + 1) + "Core/data/" + AName;
+#endif
+}
+
 }  // namespace ZEL::Test

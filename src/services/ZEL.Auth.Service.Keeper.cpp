@@ -3,7 +3,6 @@
 #include "ZEL.Exceptions.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Secrets.h"
-#include "ZEL.Services.Container.h"
 #include "ZEL.Time.h"
 #include "ZEL.UIThread.h"
 #include "ZEL.Utils.JWT.h"
@@ -74,16 +73,14 @@ void TAuthService::KeeperExecute(TScheduledTask& ATask) {
   const std::string prefix = Prefix(ATask);
   ZELLog().Debug(cKeeperTag, prefix + "FBToken keeper task: start");
   ATask.SetResult(false);
-  const auto auth = Services::Container::ZELServiceLocator()->GetService<IAuthService>();
-  if (!auth) {
-    ZELLog().Error(cKeeperTag, prefix + "FBToken keeper task: IAuthService not present!");
-    return;
-  }
-  if (!auth->GetAuthorized()) {
+  // The keeper asks the service that owns it, never a reference from the locator: a
+  // reference held here could be the last one, and the service would then be destroyed on
+  // its own keeper's thread, in the middle of this run (the destructor joins this thread).
+  if (!GetAuthorized()) {
     ZELLog().Error(cKeeperTag, prefix + "FBToken keeper task: User is not authorized.");
     return;
   }
-  const std::int32_t left = auth->AuthTokenTimeLeftMinutes();
+  const std::int32_t left = AuthTokenTimeLeftMinutes();
   if (left < 0) {
     ZELLog().Fatal(cKeeperTag, "FBToken keeper task: Unable to read data from token!");
     return;
@@ -119,16 +116,12 @@ void TAuthService::KeeperTerminated(TScheduledTask& ATask) {
 
 std::int32_t TAuthService::AuthTokenTimeLeftMinutes() {
   const std::string tag = "TAuthService.AuthTokenTimeLeftMinutes";
-  const auto auth = Services::Container::ZELServiceLocator()->GetService<IAuthService>();
-  if (!auth) {
-    ZELLog().Error(tag, "IAuthService not present!");
-    return -1;
-  }
-  if (!auth->GetAuthorized()) {
+  // This service itself, not the locator's: see KeeperExecute.
+  if (!GetAuthorized()) {
     ZELLog().Error(tag, "FBToken keeper task: User is not authorized.");
     return -1;
   }
-  const std::string token = auth->FirebaseToken();
+  const std::string token = FirebaseToken();
   TTokenInfo info;
   if (!Utils::GetJWTTokenInfo(token, info)) {
     ZELLog().FatalFmt(tag, "Unable to read data from token: {}", Secrets::Mask(token));

@@ -48,6 +48,25 @@ std::function<void(A...)> TAuthService::Bound(void (TAuthService::*AMethod)(A...
   };
 }
 
+void TAuthService::BeginAttempt() {
+  ++FAttempt;
+  FAttemptFailed = false;
+}
+
+template <class... A>
+std::function<void(A...)> TAuthService::ForAttempt(void (TAuthService::*AMethod)(A...), bool ATokenAnswer) {
+  return [this, alive = std::weak_ptr<bool>(FAlive), attempt = FAttempt.load(), AMethod, ATokenAnswer](A... AArgs) {
+    const auto flag = alive.lock();
+    if (!flag || !*flag) return;
+    if (ATokenAnswer) FTokenAnswerAttempt = attempt;
+    if (attempt != FAttempt) {
+      ZELLog().Debug(cFirebaseTag, "Answer of an earlier sign-in attempt dropped.");
+      return;
+    }
+    (this->*AMethod)(AArgs...);
+  };
+}
+
 TAuthService::TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase)
     : TAuthService(std::move(AFirebase), TOptions{}) {}
 
@@ -56,7 +75,7 @@ TAuthService::TAuthService(std::shared_ptr<IFirebaseAuthentication> AFirebase, T
   FShedTasks->Start();
   if (!FFirebaseAuth)
     FFirebaseAuth = std::make_shared<TFirebaseAuthentication>(std::string(Identity::Client::FIREBASE_WEB_API_KEY));
-  FFirebaseAuth->InstallTokenRefreshNotification(Bound(&TAuthService::OnFirebaseTokenRefresh));
+  FFirebaseAuth->InstallTokenRefreshNotification(Bound(&TAuthService::OnFirebaseTokenNotification));
 }
 
 TAuthService::~TAuthService() {
@@ -121,11 +140,13 @@ void TAuthService::AuthStart() {
 }
 
 void TAuthService::LoginUser(const std::string& AUsername, const std::string& APassword) {
+  BeginAttempt();
   FState = TAuthServiceState::asLogin;
   FSignUpPending = false;
   AuthStart();
-  FFirebaseAuth->SignInWithEmailAndPassword(AUsername, APassword, Bound(&TAuthService::OnFirebaseUserLoggedIn),
-                                            Bound(&TAuthService::OnFirebaseRequestError));
+  FFirebaseAuth->SignInWithEmailAndPassword(AUsername, APassword,
+                                            ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
+                                            ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
 void TAuthService::RegisterUser(const std::string& ADisplayName, const std::string& AUsername,
@@ -134,11 +155,13 @@ void TAuthService::RegisterUser(const std::string& ADisplayName, const std::stri
     std::lock_guard guard(FLock);
     FDisplayName = ADisplayName;
   }
+  BeginAttempt();
   FState = TAuthServiceState::asRegister;
   FSignUpPending = true;
   AuthStart();
-  FFirebaseAuth->SignUpWithEmailAndPassword(AUsername, APassword, Bound(&TAuthService::OnFirebaseUserLoggedIn),
-                                            Bound(&TAuthService::OnFirebaseRequestError));
+  FFirebaseAuth->SignUpWithEmailAndPassword(AUsername, APassword,
+                                            ForAttempt(&TAuthService::OnFirebaseUserLoggedIn, true),
+                                            ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
 void TAuthService::OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_ptr<IFirebaseUser> AUser) {
@@ -149,26 +172,27 @@ void TAuthService::OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_
     fUser = AUser;
   }
   if (FState == TAuthServiceState::asRegister)
-    FFirebaseAuth->ChangeProfile(GetDisplayName(), Bound(&TAuthService::OnFireBbaseResponse),
-                                 Bound(&TAuthService::OnFirebaseRequestError));
+    FFirebaseAuth->ChangeProfile(GetDisplayName(), ForAttempt(&TAuthService::OnFireBbaseResponse),
+                                 ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
 void TAuthService::OnFireBbaseResponse(const std::string&, const TFirebaseResponse& AResponse) {
   if (AResponse.StatusOk() && !AResponse.StatusIsUnauthorized())
-    FFirebaseAuth->GetUserData(Bound(&TAuthService::OnFirebaseGetUserData),
-                               Bound(&TAuthService::OnFirebaseRequestError));
+    FFirebaseAuth->GetUserData(ForAttempt(&TAuthService::OnFirebaseGetUserData),
+                               ForAttempt(&TAuthService::OnFirebaseRequestError));
   else
     LoginFailed("Unable to refresh user data at user registation step.");
 }
 
 void TAuthService::AuthWithToken(const std::string& ARefreshToken, bool ASilent) {
+  BeginAttempt();
   FState = ASilent ? TAuthServiceState::asExpireTokenRefresh : TAuthServiceState::asLoginViaToken;
   if (!ASilent) FSignUpPending = false;
   ZELLog().DebugFmt("TTAuthService.AuthWithToken", "[Start. Mode: {} RefreshToken: {}", ToString(FState),
                     Secrets::Mask(ARefreshToken));
   AuthStart();
-  FFirebaseAuth->RefreshToken(ARefreshToken, Bound(&TAuthService::OnFirebaseTokenRefresh),
-                              Bound(&TAuthService::OnFirebaseRequestError));
+  FFirebaseAuth->RefreshToken(ARefreshToken, ForAttempt(&TAuthService::OnFirebaseTokenRefresh, true),
+                              ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
 void TAuthService::OnFirebaseTokenRefresh(bool AOk) {
@@ -177,8 +201,8 @@ void TAuthService::OnFirebaseTokenRefresh(bool AOk) {
   ZELLog().InfoFmt(cFirebaseTag, "Firebase token refresh. Token length = {}", token.size());
   if (token.empty()) return;
   if (AOk)
-    FFirebaseAuth->GetUserData(Bound(&TAuthService::OnFirebaseGetUserData),
-                               Bound(&TAuthService::OnFirebaseRequestError));
+    FFirebaseAuth->GetUserData(ForAttempt(&TAuthService::OnFirebaseGetUserData),
+                               ForAttempt(&TAuthService::OnFirebaseRequestError));
   else if (FState != TAuthServiceState::asLogout)
     LoginFailed("Failed to refresh token. Please authorize again.");
 }
@@ -189,6 +213,17 @@ struct TAuthService::TBackendAnswer {
   std::unique_ptr<TZELUserRecord> Record;
   std::string Error;  // a transport error: the check raised
 };
+
+// The notification follows the answer of a sign-in, sign-up or refresh (or a sign-out): it
+// continues the attempt of that answer only while that attempt is the current one.
+void TAuthService::OnFirebaseTokenNotification(bool AOk) {
+  if (FTokenAnswerAttempt != FAttempt) {
+    ZELLog().InfoFmt(cFirebaseTag, "Firebase token refresh. State = {} (not of the current sign-in attempt)",
+                     AOk ? "True" : "False");
+    return;
+  }
+  OnFirebaseTokenRefresh(AOk);
+}
 
 void TAuthService::OnFirebaseGetUserData(const TFirebaseUserList& AUsers) {
   if (AUsers.size() != 1) {
@@ -249,7 +284,8 @@ void TAuthService::OnBackendAnswer(std::uint64_t AAttempt, TAuthServiceState ASt
 void TAuthService::LoginSuccess(std::unique_ptr<TZELUserRecord> ARecord) {
   const std::string tag = "TAuthService.LoginSuccess";
   ZELLog().DebugFmt(tag, "Start State = {}", ToString(FState));
-  if (FState == TAuthServiceState::asAuthorized) {
+  // A confirmation after the attempt failed (a sign-up's second one) revives nothing.
+  if (FState == TAuthServiceState::asAuthorized || FAttemptFailed) {
     ZELLog().Debug(tag, "END");
     return;
   }
@@ -304,12 +340,17 @@ void TAuthService::OnFirebaseRequestError(const std::string& AInfo, const std::s
 }
 
 void TAuthService::LoginFailed(const std::string& AReason) {
+  if (FAttemptFailed.exchange(true)) {
+    ZELLog().DebugFmt(cFirebaseTag, "The sign-in attempt has failed already; not reported again: {}", AReason);
+    return;
+  }
   CancelKeeper();
   const TAuthServiceState previous = FState.exchange(TAuthServiceState::asUnauthorized);
   if (OnLoginFailure) OnLoginFailure(this, previous, AReason);
 }
 
 bool TAuthService::Logout(bool AIsUserIntent, const std::string& AReason) {
+  BeginAttempt();  // a sign-in still under way ends here: its answers are dropped
   FState = TAuthServiceState::asLogout;
   FSignedOutByUser = AIsUserIntent;
   if (AIsUserIntent) {

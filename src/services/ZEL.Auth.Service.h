@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -96,6 +97,7 @@ private:
   void OnFireBbaseResponse(const std::string& AInfo, const TFirebaseResponse& AResponse);
   void OnFirebaseRequestError(const std::string& AInfo, const std::string& AErrMsg);
   void OnFirebaseTokenRefresh(bool AOk);
+  void OnFirebaseTokenNotification(bool AOk);
   void OnFirebaseGetUserData(const TFirebaseUserList& AUsers);
   // The backend's answer to the checks of a sign-in, back on the UI thread.
   struct TBackendAnswer;
@@ -112,6 +114,12 @@ private:
   // Wraps a callback so that it does nothing once the service is gone.
   template <class... A>
   std::function<void(A...)> Bound(void (TAuthService::*AMethod)(A...));
+  // Starts a new attempt: answers to the requests of earlier ones are dropped from now on.
+  void BeginAttempt();
+  // Bound, and dropped when it answers a request of an earlier attempt. ATokenAnswer marks
+  // the answer after which the identity client sends its token notification.
+  template <class... A>
+  std::function<void(A...)> ForAttempt(void (TAuthService::*AMethod)(A...), bool ATokenAnswer = false);
 
   const TOptions FOptions;
   std::unique_ptr<TScheduledTasks> FShedTasks;
@@ -122,6 +130,14 @@ private:
   std::atomic<std::uint64_t> FAttempt{0};
   // A sign-up is under way: its account must match the invitation's record held.
   bool FSignUpPending = false;
+  // Each sign-in, sign-up, token sign-in, silent refresh and sign-out is one attempt. An
+  // answer that arrives after a newer attempt began belongs to no one and is dropped, and
+  // an attempt that has failed reports nothing more: one failure report per attempt.
+  std::atomic<std::uint64_t> FAttempt{0};
+  std::atomic<bool> FAttemptFailed{false};
+  // The attempt of the last sign-in, sign-up or refresh answer: the token notification
+  // that follows such an answer belongs to that attempt.
+  std::atomic<std::uint64_t> FTokenAnswerAttempt{0};
   // Cleared by the destructor (UI thread); work queued for the UI thread checks it.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 

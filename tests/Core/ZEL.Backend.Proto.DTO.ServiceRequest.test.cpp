@@ -15,8 +15,8 @@ using ZEL::TZELServiceRequestDTO;
 using ZEL::TZELVariant;
 
 std::string Golden(const char* AName) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "data" / AName;
-  const std::string text = ZEL::Test::ReadFileBytes(path.string());
+  const std::string path = ZEL::Test::FixturePath(AName);
+  const std::string text = ZEL::Test::ReadFileBytes(path);
   EXPECT_FALSE(text.empty()) << "golden file missing: " << path;
   return text;
 }

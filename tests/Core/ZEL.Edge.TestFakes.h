@@ -109,7 +109,7 @@ private:
 };
 
 inline std::string EdgeFixtureText() {
-  return ReadFileBytes((std::filesystem::path(__FILE__).parent_path() / "data" / "edge.json").string());
+  return ReadFileBytes(FixturePath("edge.json"));
 }
 
 inline nlohmann::ordered_json EdgeFixture() { return nlohmann::ordered_json::parse(EdgeFixtureText()); }

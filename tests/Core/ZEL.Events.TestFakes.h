@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TestSupport.h"
 #include "ZEL.IoC.Container.h"
 #include "ZEL.Services.Container.h"
 #include "ZEL.Services.Fakes.h"
@@ -62,8 +63,7 @@ public:
 
 // A fixture of tests/Core/data as JSON.
 inline nlohmann::ordered_json LoadFixture(const std::string& AName) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "data" / AName;
-  std::ifstream in(path);
+  std::ifstream in(FixturePath(AName));
   std::stringstream text;
   text << in.rdbuf();
   return nlohmann::ordered_json::parse(text.str());

@@ -143,5 +143,22 @@ TEST_F(TokenKeeper, FailureStopsItAndTheNextSignInArmsItAgain) {
   EXPECT_TRUE(task->IsArmed());
 }
 
+TEST_F(TokenKeeper, ItsRunHoldsNoReferenceToTheService) {
+  // Whoever drops the last reference destroys the service, and its destructor waits for
+  // the keeper's run: a reference held by the run itself would make the keeper's thread
+  // destroy its own scheduler while it runs.
+  Firebase->HoldKeeper(true);
+  struct TLetGo {
+    ZEL::Test::TInstantFirebase& Firebase;
+    ~TLetGo() { Firebase.HoldKeeper(false); }  // also when an assertion ends the test
+  } letGo{*Firebase};
+  SignIn(MakeIdToken(T0 + 50min));
+  ASSERT_TRUE(Firebase->WaitKeeperHeld(10s));
+  EXPECT_EQ(Service.use_count(), 2);  // this test and the container
+  Firebase->HoldKeeper(false);
+  ASSERT_TRUE(ZEL::Test::WaitUntil([&] { return Logged(Capture, "FBToken keeper task terminated."); }));
+  EXPECT_TRUE(Logged(Capture, "FBToken keeper task: Token still enough fresh."));
+}
+
 }  // namespace
 }  // namespace ZEL

@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins for the authentication service's tests: an identity client that answers at
-// once, a REST service with settable answers, and ID tokens made to order.
+// once (or holds its answers until the test releases them), a REST service with settable
+// answers, and ID tokens made to order.
 
 #include "ZEL.Auth.Service.h"
 #include "ZEL.CRM.Types.h"
@@ -12,8 +13,18 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
+#include <ostream>
 #include <stdexcept>
+
+namespace ZEL {
+// For GoogleTest's failure messages: the state's name.
+inline void PrintTo(TAuthServiceState AState, std::ostream* AOut) { *AOut << ToString(AState); }
+}  // namespace ZEL
 
 namespace ZEL::Test {
 
@@ -39,25 +50,37 @@ public:
   }
   void SignInWithEmailAndPassword(const std::string& AEmail, const std::string&, TOnUserResponse AOnUser,
                                   TOnRequestError) override {
-    SetTokens(NextIdToken(), "refresh-1");
-    if (AOnUser) AOnUser("SignIn", std::make_shared<TFirebaseUser>("uid-1", AEmail, "", false));
-    Notify(true);
+    Answer("SignIn", [this, AEmail, AOnUser, token = NextIdToken()] {
+      SetTokens(token, "refresh-1");
+      if (AOnUser) AOnUser("SignIn", std::make_shared<TFirebaseUser>("uid-1", AEmail, "", false));
+      Notify(true);
+    });
   }
   void RefreshToken(const std::string& ARefreshToken, TOnTokenRefresh AOnToken, TOnRequestError AOnError) override {
     ++Refreshes;
-    if (ARefreshToken == "revoked") {
-      if (AOnError) AOnError("RefreshToken", "INVALID_REFRESH_TOKEN");
-      return;
-    }
-    SetTokens(NextIdToken(), "refresh-" + std::to_string(Refreshes.load() + 1));
-    if (AOnToken) AOnToken(true);
-    Notify(true);
+    Answer("RefreshToken", [this, ARefreshToken, AOnToken, AOnError, token = NextIdToken()] {
+      if (ARefreshToken == "revoked") {
+        if (AOnError) AOnError("RefreshToken", "INVALID_REFRESH_TOKEN");
+        return;
+      }
+      SetTokens(token, "refresh-" + std::to_string(Refreshes.load() + 1));
+      if (AOnToken) AOnToken(true);
+      Notify(true);
+    });
   }
-  void GetUserData(TOnGetUserData AOnUserData, TOnRequestError) override {
-    if (AOnUserData) AOnUserData({std::make_shared<TFirebaseUser>("uid-1", "demo@zel.test", "", false)});
+  void GetUserData(TOnGetUserData AOnUserData, TOnRequestError AOnError) override {
+    Answer("GetUserData", [this, AOnUserData, AOnError] {
+      if (const std::string error = UserDataError(); !error.empty()) {
+        if (AOnError) AOnError("GetUserData", error);
+      } else if (AOnUserData) {
+        AOnUserData({std::make_shared<TFirebaseUser>("uid-1", "demo@zel.test", "", false)});
+      }
+    });
   }
   void ChangeProfile(const std::string&, TOnFirebaseResponse AOnResponse, TOnRequestError) override {
-    if (AOnResponse) AOnResponse("ChangeProfile", {200, "{}"});
+    Answer("ChangeProfile", [this, AOnResponse] {
+      if (AOnResponse) AOnResponse("ChangeProfile", {ProfileStatus.load(), "{}"});
+    });
   }
   void SignOut() override {
     SetTokens("", "");
@@ -69,8 +92,17 @@ public:
   }
   bool Authenticated() override { return !Token().empty(); }
   std::string Token() override {
-    // Throws on the keeper's thread only, so that a sign-in still goes through.
-    if (ThrowOnToken && !UIThread::IsUIThread()) throw std::runtime_error("token store unreadable");
+    if (!UIThread::IsUIThread()) {
+      // Throws on the keeper's thread only, so that a sign-in still goes through.
+      if (ThrowOnToken) throw std::runtime_error("token store unreadable");
+      std::unique_lock guard(FLock);
+      if (FHoldKeeper) {
+        FKeeperHeld = true;
+        FKeeperChanged.notify_all();
+        FKeeperChanged.wait(guard, [this] { return !FHoldKeeper; });
+      }
+      return FId;
+    }
     std::lock_guard guard(FLock);
     return FId;
   }
@@ -85,10 +117,59 @@ public:
     FNext = std::move(AToken);
   }
 
+  // The error text the next user-data answers carry ("" for none: the one user).
+  void SetUserDataError(std::string AError) {
+    std::lock_guard guard(FLock);
+    FUserDataError = std::move(AError);
+  }
+
+  // While Hold is set, answers wait (on the UI thread, in the order asked) until the test
+  // releases them: the first held answer of that request ("SignIn", "RefreshToken",
+  // "GetUserData", "ChangeProfile"), or all of them, also those they ask for in turn.
+  // false when nothing of that request is held.
+  bool Release(const std::string& ARequest) {
+    for (auto it = FHeld.begin(); it != FHeld.end(); ++it) {
+      if (it->first != ARequest) continue;
+      const std::function<void()> answer = std::move(it->second);
+      FHeld.erase(it);
+      answer();
+      return true;
+    }
+    return false;
+  }
+  void ReleaseAll() {
+    while (!FHeld.empty()) Release(FHeld.front().first);
+  }
+
+  // While set, the keeper's thread stops in Token() until it is cleared.
+  void HoldKeeper(bool AHold) {
+    std::lock_guard guard(FLock);
+    FHoldKeeper = AHold;
+    if (!AHold) FKeeperHeld = false;
+    FKeeperChanged.notify_all();
+  }
+  // Waits until the keeper's thread stops in Token(); false after ATimeout.
+  bool WaitKeeperHeld(std::chrono::milliseconds ATimeout) {
+    std::unique_lock guard(FLock);
+    return FKeeperChanged.wait_for(guard, ATimeout, [this] { return FKeeperHeld; });
+  }
+
+  bool Hold = false;
   std::atomic<int> Refreshes{0};
   std::atomic<bool> ThrowOnToken{false};
+  std::atomic<long> ProfileStatus{200};
 
 private:
+  void Answer(std::string ARequest, std::function<void()> AAnswer) {
+    if (Hold)
+      FHeld.emplace_back(std::move(ARequest), std::move(AAnswer));
+    else
+      AAnswer();
+  }
+  std::string UserDataError() {
+    std::lock_guard guard(FLock);
+    return FUserDataError;
+  }
   std::string NextIdToken() {
     std::lock_guard guard(FLock);
     return FNext;
@@ -108,8 +189,11 @@ private:
   }
 
   std::mutex FLock;
-  std::string FId, FRefresh, FNext;
+  std::condition_variable FKeeperChanged;
+  std::string FId, FRefresh, FNext, FUserDataError;
   TOnTokenRefresh FNotify;
+  bool FHoldKeeper = false, FKeeperHeld = false;
+  std::deque<std::pair<std::string, std::function<void()>>> FHeld;  // UI thread only
 };
 
 class TCannedREST : public IZELRESTService {
