@@ -135,7 +135,6 @@ std::string TAuthService::FirebaseToken() { return FFirebaseAuth->Token(); }
 
 void TAuthService::AuthStart() {
   FSignedOutByUser = false;
-  ++FAttempt;
   if (OnAuthStart) OnAuthStart(this, FState);
 }
 

@@ -126,8 +126,6 @@ private:
   std::shared_ptr<IFirebaseAuthentication> FFirebaseAuth;
   std::atomic<TAuthServiceState> FState{TAuthServiceState::asUnauthorized};
   std::atomic<bool> FSignedOutByUser{false};
-  // Counts the starts of sign-ins: a backend answer of an earlier one is dropped.
-  std::atomic<std::uint64_t> FAttempt{0};
   // A sign-up is under way: its account must match the invitation's record held.
   bool FSignUpPending = false;
   // Each sign-in, sign-up, token sign-in, silent refresh and sign-out is one attempt. An
