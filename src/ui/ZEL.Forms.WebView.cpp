@@ -3,6 +3,7 @@
 #include "ZEL.Events.Extra.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Style.h"
+#include "ZEL.View.Base.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -87,14 +88,7 @@ TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt:
   setAttribute(Qt::WA_DeleteOnClose);
   setAttribute(Qt::WA_QuitOnClose, false);
   resize(484, 332);
-  auto* LOuter = new QVBoxLayout(this);
-  LOuter->setContentsMargins(0, 0, 0, 0);
-  lyContents = new QWidget(this);
-  lyContents->setObjectName(QStringLiteral("lyContents"));
-  LOuter->addWidget(lyContents);
-  auto* LLayout = new QVBoxLayout(lyContents);
-  LLayout->setContentsMargins(0, 0, 0, 0);
-  LLayout->setSpacing(0);
+  auto* LLayout = View::Base::AddContentsPanel(this, lyContents);
   tbEvents = new QWidget(lyContents);
   tbEvents->setObjectName(QStringLiteral("tbEvents"));
   tbEvents->setFixedHeight(40);

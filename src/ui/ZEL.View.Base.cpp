@@ -6,6 +6,7 @@
 #include "ZEL.UIThread.h"
 
 #include <QLayout>
+#include <QVBoxLayout>
 
 namespace ZEL {
 
@@ -77,5 +78,21 @@ void TBaseFormView::MoveInto(QWidget* AContent, QWidget* ANewParent) {
 void TBaseFormView::ShowView() { MoveInto(FormContent(), FParentControl); }
 
 void TBaseFormView::HideView() { MoveInto(FormContent(), FOriginalParent); }
+
+namespace View::Base {
+
+QVBoxLayout* AddContentsPanel(QWidget* AOwner, QWidget*& APanel) {
+  APanel = new QWidget(AOwner);
+  APanel->setObjectName(QStringLiteral("lyContents"));
+  auto* LOuter = new QVBoxLayout(AOwner);
+  LOuter->setContentsMargins(0, 0, 0, 0);
+  LOuter->addWidget(APanel);
+  auto* LLayout = new QVBoxLayout(APanel);
+  LLayout->setContentsMargins(0, 0, 0, 0);
+  LLayout->setSpacing(0);
+  return LLayout;
+}
+
+}  // namespace View::Base
 
 }  // namespace ZEL

@@ -10,6 +10,8 @@
 
 #include <string>
 
+class QVBoxLayout;
+
 namespace ZEL {
 
 class TFrameStand;
@@ -66,5 +68,13 @@ private:
   QPointer<QWidget> FOriginalParent;
   TViewFlags FFlags;
 };
+
+namespace View::Base {
+
+// The panel ("lyContents") that a view or window lays its content on: it fills its owner edge
+// to edge; its column has no margins and no spacing.
+QVBoxLayout* AddContentsPanel(QWidget* AOwner, QWidget*& APanel);
+
+}  // namespace View::Base
 
 }  // namespace ZEL

@@ -183,13 +183,7 @@ TEventItemDetailsForm::TEventItemDetailsForm(QWidget* AParent) : TBaseFormView(A
   setObjectName(QStringLiteral("EventItemDetails"));
   setWindowTitle(QStringLiteral("Event Item Details"));
   resize(412, 568);
-  lyContents = new QWidget(this);
-  lyContents->setObjectName(QStringLiteral("lyContents"));
-  auto* LOuter = new QVBoxLayout(this);
-  LOuter->setContentsMargins(0, 0, 0, 0);
-  LOuter->addWidget(lyContents);
-  auto* LLayout = new QVBoxLayout(lyContents);
-  LLayout->setContentsMargins(0, 0, 0, 0);
+  auto* LLayout = View::Base::AddContentsPanel(this, lyContents);
 
   tcMain = new QTabWidget(lyContents);
   tcMain->setObjectName(QStringLiteral("tcMain"));

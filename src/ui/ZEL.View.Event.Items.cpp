@@ -94,14 +94,7 @@ TEventItemsForm::TEventItemsForm(QWidget* AParent) : TBaseFormView(AParent) {
   setObjectName(QStringLiteral("EventItems"));
   setWindowTitle(QStringLiteral("Event Items"));
   resize(360, 456);
-  lyContents = new QWidget(this);
-  lyContents->setObjectName(QStringLiteral("lyContents"));
-  auto* LOuter = new QVBoxLayout(this);
-  LOuter->setContentsMargins(0, 0, 0, 0);
-  LOuter->addWidget(lyContents);
-  auto* LLayout = new QVBoxLayout(lyContents);
-  LLayout->setContentsMargins(0, 0, 0, 0);
-  LLayout->setSpacing(0);
+  auto* LLayout = View::Base::AddContentsPanel(this, lyContents);
 
   tbEventItems = new QWidget(lyContents);
   tbEventItems->setObjectName(QStringLiteral("tbEventItems"));

@@ -26,14 +26,7 @@ TEventSourcesViewForm::TEventSourcesViewForm(QWidget* AParent) : TBaseFormView(A
   setObjectName(QStringLiteral("EventSources"));
   setWindowTitle(QStringLiteral("Devices"));
   resize(375, 568);
-  auto* LOuter = new QVBoxLayout(this);
-  LOuter->setContentsMargins(0, 0, 0, 0);
-  lyContents = new QWidget(this);
-  lyContents->setObjectName(QStringLiteral("lyContents"));
-  LOuter->addWidget(lyContents);
-  auto* LLayout = new QVBoxLayout(lyContents);
-  LLayout->setContentsMargins(0, 0, 0, 0);
-  LLayout->setSpacing(0);
+  auto* LLayout = View::Base::AddContentsPanel(this, lyContents);
 
   FRows = new TEventSourcesRowModel(this);
   FDelegate = new TEventSourcesRowDelegate(this);

@@ -74,14 +74,7 @@ TEventRow RowOf(IZELEdgeService* AEdges, const TZELEvent& AEvent) {
 TEventsViewForm::TEventsViewForm(QWidget* AParent) : TBaseFormView(AParent) {
   setObjectName(QStringLiteral("Events"));
   resize(412, 568);
-  lyContents = new QWidget(this);
-  lyContents->setObjectName(QStringLiteral("lyContents"));
-  auto* LOuter = new QVBoxLayout(this);
-  LOuter->setContentsMargins(0, 0, 0, 0);
-  LOuter->addWidget(lyContents);
-  auto* LLayout = new QVBoxLayout(lyContents);
-  LLayout->setContentsMargins(0, 0, 0, 0);
-  LLayout->setSpacing(0);
+  auto* LLayout = View::Base::AddContentsPanel(this, lyContents);
 
   tbEvents = new QWidget(lyContents);
   tbEvents->setObjectName(QStringLiteral("tbEvents"));

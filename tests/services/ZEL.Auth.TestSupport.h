@@ -9,8 +9,10 @@
 #include "ZEL.REST.Service.Interf.h"
 #include "ZEL.Time.h"
 #include "ZEL.UIThread.h"
+#include "TestSupport.h"
 
 #include <QByteArray>
+#include <QThreadPool>
 
 #include <atomic>
 #include <chrono>
@@ -216,5 +218,13 @@ public:
 private:
   std::unique_ptr<TZELUserRecord> Record() { return TZELUserRecord::FromJSON(RecordJSON); }
 };
+
+// The backend's checks of a sign-in run on a pool task and report on the UI thread: waits
+// for every such task and runs what it handed over, so that an outcome (or its absence) can
+// be looked at.
+inline void SettleBackendChecks() {
+  QThreadPool::globalInstance()->waitForDone();
+  WaitUntil([] { return false; }, std::chrono::milliseconds(20));
+}
 
 }  // namespace ZEL::Test

@@ -54,6 +54,7 @@ TEST_F(StartupWindowAttempts, OneFailedAttemptShowsOneMessage) {
   Rest->RecordJSON["email"] = "other@zel.test";
   Auth->RegisterUser("Demo Operator", "demo@zel.test", "pass");
   Firebase->ReleaseAll();
+  ZT::SettleBackendChecks();
   EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{"Tarvelo Systems CRM auth falied."});
 
   // A token sign-in started again before the first one answered: the first one's refusal
@@ -62,6 +63,7 @@ TEST_F(StartupWindowAttempts, OneFailedAttemptShowsOneMessage) {
   Auth->AuthWithToken("revoked", false);
   Auth->AuthWithToken("revoked", false);
   Firebase->ReleaseAll();
+  ZT::SettleBackendChecks();
   EXPECT_EQ(Dialogs.Service->Shown.size(), 1u);
 }
 

@@ -14,6 +14,7 @@
 
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.Screens.TestSupport.h"
 #include "ZEL.Style.h"
 #include "services/ZEL.Auth.TestSupport.h"
 
@@ -214,29 +215,7 @@ TEST_F(TimelineStack, ASecondClientsDismissUpdatesTheTimelineShown) {
 }
 
 // Only with ZEL_SCREENS_DIR set (scripts/render-screens.sh sets it).
-class TimelineScreens : public TimelineStack {
-protected:
-  static const char* Folder() { return std::getenv("ZEL_SCREENS_DIR"); }
-  static void SetUpTestSuite() {
-    if (Folder()) TimelineStack::SetUpTestSuite();
-  }
-  void SetUp() override {
-    if (!Folder()) GTEST_SKIP() << "pictures only with ZEL_SCREENS_DIR";
-    PrevSheet = qApp->styleSheet();
-    Style::Apply(*qApp);
-    TimelineStack::SetUp();
-  }
-  void TearDown() override {
-    TimelineStack::TearDown();
-    if (PrevSheet) qApp->setStyleSheet(*PrevSheet);
-  }
-  void Save(const char* AName) {
-    QTest::qWait(400);
-    const QString path = QDir(QString::fromLocal8Bit(Folder())).filePath(QString::fromLatin1(AName));
-    EXPECT_TRUE(Main->grab().save(path, "PNG")) << path.toStdString();
-  }
-  std::optional<QString> PrevSheet;
-};
+class TimelineScreens : public ZEL::Test::TScreensOf<TimelineStack> {};
 
 TEST_F(TimelineScreens, TimelineWithActionsAndAReasonFrame) {
   ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(Folder())));

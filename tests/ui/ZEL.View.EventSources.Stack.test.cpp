@@ -13,6 +13,7 @@
 #include "ZEL.JSON.Utils.h"
 #include "ZEL.Messaging.Messages.h"
 #include "ZEL.Session.h"
+#include "ZEL.Screens.TestSupport.h"
 #include "ZEL.Style.h"
 #include "ZEL.Utils.ObjectId.h"
 #include "ZEL.View.EventSources.h"
@@ -205,29 +206,7 @@ TEST_F(DevicesStack, ProfileShowsTheDemoAccountAndANetworkStopReconnects) {
 }
 
 // Only with ZEL_SCREENS_DIR set (scripts/render-screens.sh sets it).
-class DevicesScreens : public DevicesStack {
-protected:
-  static const char* Folder() { return std::getenv("ZEL_SCREENS_DIR"); }
-  static void SetUpTestSuite() {
-    if (Folder()) DevicesStack::SetUpTestSuite();
-  }
-  void SetUp() override {
-    if (!Folder()) GTEST_SKIP() << "pictures only with ZEL_SCREENS_DIR";
-    PrevSheet = qApp->styleSheet();
-    Style::Apply(*qApp);
-    DevicesStack::SetUp();
-  }
-  void TearDown() override {
-    DevicesStack::TearDown();
-    if (PrevSheet) qApp->setStyleSheet(*PrevSheet);
-  }
-  void Save(const char* AName) {
-    QTest::qWait(400);
-    const QString path = QDir(QString::fromLocal8Bit(Folder())).filePath(QString::fromLatin1(AName));
-    EXPECT_TRUE(Main->grab().save(path, "PNG")) << path.toStdString();
-  }
-  std::optional<QString> PrevSheet;
-};
+class DevicesScreens : public ZEL::Test::TScreensOf<DevicesStack> {};
 
 TEST_F(DevicesScreens, DevicesAndProfileViews) {
   ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(Folder())));
