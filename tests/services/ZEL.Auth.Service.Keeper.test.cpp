@@ -98,9 +98,9 @@ TEST_F(TokenKeeper, TableOfTimeLeft) {
     Failures.clear();
     SetUp();
 
+    Firebase->SetLaterIdToken(MakeIdToken(T0 + 60min));
     SignIn(c.Token);
     ASSERT_EQ(Successes, 1);
-    Firebase->SetNextIdToken(MakeIdToken(T0 + 60min));
     ASSERT_TRUE(ZEL::Test::WaitUntil([&] { return Logged(Capture, "FBToken keeper task terminated."); }));
     EXPECT_TRUE(Logged(Capture, c.Line));
     if (c.Refresh) {

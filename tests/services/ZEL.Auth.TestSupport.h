@@ -22,6 +22,7 @@
 #include <mutex>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 namespace ZEL {
 // For GoogleTest's failure messages: the state's name.
@@ -118,6 +119,12 @@ public:
     std::lock_guard guard(FLock);
     FNext = std::move(AToken);
   }
+  // The ID token of the answers after the next one (the refreshes that follow a sign-in):
+  // set before the sign-in, so that a refresh the keeper starts at once already gets it.
+  void SetLaterIdToken(std::string AToken) {
+    std::lock_guard guard(FLock);
+    FLater = std::move(AToken);
+  }
 
   // The error text the next user-data answers carry ("" for none: the one user).
   void SetUserDataError(std::string AError) {
@@ -174,7 +181,9 @@ private:
   }
   std::string NextIdToken() {
     std::lock_guard guard(FLock);
-    return FNext;
+    std::string token = FNext;
+    if (!FLater.empty()) FNext = std::exchange(FLater, std::string());
+    return token;
   }
   void SetTokens(std::string AId, std::string ARefresh) {
     std::lock_guard guard(FLock);
@@ -192,7 +201,7 @@ private:
 
   std::mutex FLock;
   std::condition_variable FKeeperChanged;
-  std::string FId, FRefresh, FNext, FUserDataError;
+  std::string FId, FRefresh, FNext, FLater, FUserDataError;
   TOnTokenRefresh FNotify;
   bool FHoldKeeper = false, FKeeperHeld = false;
   std::deque<std::pair<std::string, std::function<void()>>> FHeld;  // UI thread only
