@@ -2,6 +2,7 @@
 
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Toast.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -142,14 +143,18 @@ TEST_F(TToastOnWindow, BandIsOnScreenWhereItSits) {
     const QRect LBand = FToast->ToastRect()->geometry();
     const QPoint LInside(LBand.left() + 8, LBand.center().y());
     const QPoint LTopLeft(5, 5);
-    // Halfway through the fade-in, and faded in.
-    QTest::qWait(100);
-    QImage LScreen = Screen();
-    EXPECT_NE(LScreen.pixelColor(LInside), LBefore.pixelColor(LInside));
+    // On its way in (the first frames of the fade; a loaded machine may paint them late), and
+    // faded in.
+    QImage LScreen;
+    EXPECT_TRUE(ZEL::Test::WaitUntil([&] {
+      LScreen = Screen();
+      return LScreen.pixelColor(LInside) != LBefore.pixelColor(LInside);
+    }, std::chrono::seconds(2)));
     EXPECT_EQ(LScreen.pixelColor(LTopLeft), LBefore.pixelColor(LTopLeft));
-    QTest::qWait(300);
-    LScreen = Screen();
-    EXPECT_TRUE(Near(LScreen.pixelColor(LInside), LBack)) << LScreen.pixelColor(LInside).name().toStdString();
+    EXPECT_TRUE(ZEL::Test::WaitUntil([&] {
+      LScreen = Screen();
+      return Near(LScreen.pixelColor(LInside), LBack);
+    }, std::chrono::seconds(2))) << LScreen.pixelColor(LInside).name().toStdString();
     EXPECT_EQ(LScreen.pixelColor(LTopLeft), LBefore.pixelColor(LTopLeft));
     FToast->Close();
   }
