@@ -24,13 +24,11 @@ constexpr std::size_t cCommitBytes = 64 * 1024;
 
 TZELRollingFileSink::TZELRollingFileSink(std::string AFolder, std::string AModule,
                                          std::int64_t AMaxFileSize, int AMaxFiles,
-                                         std::atomic<std::int64_t>* APending,
                                          std::chrono::milliseconds ARetryAfter)
     : FFolder(std::move(AFolder)),
       FModule(std::move(AModule)),
       FMaxFileSize(AMaxFileSize),
       FMaxFiles(AMaxFiles < 2 ? 2 : AMaxFiles),
-      FPending(APending),
       FRetryAfter(ARetryAfter) {
   std::lock_guard lock(mutex_);
   FBytes.reserve(cCommitBytes + 4096);
@@ -59,11 +57,15 @@ void TZELRollingFileSink::WriteItem(const TLogItem& AItem) {
   Commit();
 }
 
+void TZELRollingFileSink::Gather(const TLogItem& AItem) {
+  std::lock_guard lock(mutex_);
+  AddItem(AItem);
+  if (FBytes.size() >= cCommitBytes) Commit();
+}
+
 void TZELRollingFileSink::sink_it_(const spdlog::details::log_msg& AMsg) {
-  // Taken off first, so that a line that fails to render cannot keep the count above zero.
-  const bool drained = !FPending || FPending->fetch_sub(1, std::memory_order_acq_rel) <= 1;
   AddItem(LogsPipe::ItemOf(AMsg));
-  if (drained || FBytes.size() >= cCommitBytes) Commit();
+  if (FBytes.size() >= cCommitBytes) Commit();
 }
 
 void TZELRollingFileSink::AddItem(const TLogItem& AItem) {
@@ -198,30 +200,6 @@ std::string TZELRollingFileSink::Marker(std::string_view AHead) const {
 
 namespace ZEL::LogsPipe {
 
-void PackEntry(fmt::memory_buffer& AOut, std::string_view ATag, std::string_view AMessage) {
-  const auto len = static_cast<std::uint32_t>(ATag.size());
-  char head[4];
-  std::memcpy(head, &len, sizeof head);
-  AOut.append(head, head + sizeof head);
-  AOut.append(ATag.data(), ATag.data() + ATag.size());
-  AOut.append(AMessage.data(), AMessage.data() + AMessage.size());
-}
-
-bool UnpackEntry(std::string_view APayload, std::string_view& ATag, std::string_view& AMessage) {
-  std::uint32_t len = 0;
-  if (APayload.size() >= sizeof len) {
-    std::memcpy(&len, APayload.data(), sizeof len);
-    if (len <= APayload.size() - sizeof len) {
-      ATag = APayload.substr(sizeof len, len);
-      AMessage = APayload.substr(sizeof len + len);
-      return true;
-    }
-  }
-  ATag = {};
-  AMessage = APayload;
-  return false;
-}
-
 spdlog::level::level_enum LevelOf(TLogType AType) {
   switch (AType) {
     case TLogType::Debug: return spdlog::level::debug;
@@ -247,7 +225,8 @@ TLogType LogTypeOf(spdlog::level::level_enum ALevel) {
 TLogItem ItemOf(const spdlog::details::log_msg& AMsg) {
   TLogItem item;
   item.LogType = LogTypeOf(AMsg.level);
-  UnpackEntry(std::string_view(AMsg.payload.data(), AMsg.payload.size()), item.Tag, item.Message);
+  item.Tag = std::string_view(AMsg.logger_name.data(), AMsg.logger_name.size());
+  item.Message = std::string_view(AMsg.payload.data(), AMsg.payload.size());
   item.TimeStamp = AMsg.time;
   item.ThreadID = AMsg.thread_id;
   return item;

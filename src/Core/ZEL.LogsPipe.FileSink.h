@@ -4,11 +4,11 @@
 // "<module>.00..txt" (current) to "<module>.NN..txt" (oldest), rotated when the current
 // one grows beyond the maximum size.
 //
-// Lines from the writer's queue are gathered and written with one write() once the queue
-// has run dry (or 64 KiB have gathered, or on rotation, flush and close): every line
-// made so far is in the file as soon as the writer thread has nothing left to do, so a
-// quiet program's line reaches the file at once and Flush/Shutdown find the file
-// complete. Entries still queued at a crash are lost either way.
+// Lines are gathered and written with one write() when 64 KiB have gathered, on rotation,
+// flush and close. The log writer flushes whenever its queue has run dry: every line made
+// so far is in the file as soon as the writer thread has nothing left to do, so a quiet
+// program's line reaches the file at once and Flush/Shutdown find the file complete.
+// Entries still queued at a crash are lost either way.
 
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/base_sink.h>
@@ -34,13 +34,9 @@ public:
   // Makes the folder (0700 when new) and opens file 00 for appending (0600). When that or a
   // later write fails, one line on standard error says why and the lines go there instead;
   // ARetryAfter later the next line tries the file again, and a marker line in the file
-  // says that it resumes. APending, when
-  // given, counts the entries queued for this sink and not yet taken (the writer adds one
-  // before it queues an entry; the sink takes one off per entry): at zero the queue is dry
-  // and the gathered lines are written. Without it every queued line is written at once.
+  // says that it resumes.
   TZELRollingFileSink(std::string AFolder, std::string AModule, std::int64_t AMaxFileSize,
-                      int AMaxFiles, std::atomic<std::int64_t>* APending = nullptr,
-                      std::chrono::milliseconds ARetryAfter = std::chrono::minutes(1));
+                      int AMaxFiles, std::chrono::milliseconds ARetryAfter = std::chrono::minutes(1));
   ~TZELRollingFileSink() override;
 
   // The full path of file ANumber ("<folder>/<module>.07..txt").
@@ -49,8 +45,11 @@ public:
 
   // Writes one entry as its line, at once (a test, or a caller outside the queue).
   void WriteItem(const TLogItem& AItem);
+  // Gathers one entry's line, written with the next 64 KiB or flush (the log writer's thread).
+  void Gather(const TLogItem& AItem);
 
 protected:
+  // An entry of a spdlog logger: the logger's name is the line's tag.
   void sink_it_(const spdlog::details::log_msg& AMsg) override;
   void flush_() override { Commit(); }
 
@@ -70,7 +69,6 @@ private:
   const std::string FModule;
   const std::int64_t FMaxFileSize;
   const int FMaxFiles;
-  std::atomic<std::int64_t>* const FPending;
   int FFile = -1;
   std::int64_t FSize = 0;  // of file 00, with the gathered bytes
   bool FToStderr = false;
@@ -88,16 +86,10 @@ private:
 
 namespace ZEL::LogsPipe {
 
-// The tag travels in front of the message inside spdlog's payload, so one logger carries
-// every tag: four bytes of tag length, the tag, the message.
-void PackEntry(fmt::memory_buffer& AOut, std::string_view ATag, std::string_view AMessage);
-// False for a payload that PackEntry did not make; then the whole payload is the message.
-bool UnpackEntry(std::string_view APayload, std::string_view& ATag, std::string_view& AMessage);
-
 spdlog::level::level_enum LevelOf(TLogType AType);
 TLogType LogTypeOf(spdlog::level::level_enum ALevel);
 
-// The entry of a queued spdlog message.
+// The entry of a spdlog message; its tag is the logger's name.
 TLogItem ItemOf(const spdlog::details::log_msg& AMsg);
 
 // Appends the UTF-8 text as UTF-16 little-endian bytes; broken sequences become U+FFFD.

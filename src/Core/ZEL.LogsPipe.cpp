@@ -1,10 +1,6 @@
 #include "ZEL.LogsPipe.h"
 
-#include <spdlog/async_logger.h>
-#include <spdlog/details/null_mutex.h>
 #include <spdlog/details/os.h>
-#include <spdlog/details/thread_pool.h>
-#include <spdlog/sinks/base_sink.h>
 
 #include <QStandardPaths>
 #include <QString>
@@ -20,6 +16,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "ZEL.App.HardConfig.h"
 #include "ZEL.ExceptionReporter.h"
@@ -62,32 +59,83 @@ std::string_view LogTypeName(TLogType AType) {
 
 namespace {
 
-// Entries waiting for the writer thread; the caller blocks when it is full, so no line is lost.
+// The queue's bounds: callers wait while it holds this many entries, or this many bytes
+// (an entry larger than that still goes into an empty queue). Nothing is dropped.
 constexpr std::size_t cQueueItems = 8192;
+constexpr std::size_t cQueueBytes = 8 * 1024 * 1024;
+// A batch buffer that grew beyond this is given back after use.
+constexpr std::size_t cKeepBytes = 16 * 1024 * 1024;
 
-// Counts the flushes the writer thread has carried out, so that Flush can wait for its own.
-class TFlushSignalSink final : public spdlog::sinks::base_sink<spdlog::details::null_mutex> {
+// What precedes an entry's bytes in the queue: then its tag, then its message (or its
+// format string and packed arguments).
+struct TEntryHead {
+  std::size_t Size = 0;  // of the whole entry, head included
+  std::size_t TagSize = 0;
+  std::size_t TextSize = 0;  // the message, or the format string
+  std::int64_t Time = 0;     // system clock ticks, when the entry was made
+  std::size_t ThreadID = 0;
+  void (*Render)(fmt::memory_buffer&, fmt::string_view, const char*) = nullptr;  // none: plain
+  TLogType Type = TLogType::Debug;
+};
+
+// Entries as bytes, appended one after another; the writer swaps a whole batch out.
+class TBatch {
 public:
-  bool WaitFor(std::uint64_t ATarget, std::chrono::milliseconds ATimeout) {
-    std::unique_lock lock(FLock);
-    return FCond.wait_for(lock, ATimeout, [&] { return FDone >= ATarget; });
-  }
+  TBatch() = default;
+  TBatch(const TBatch&) = delete;
+  TBatch& operator=(const TBatch&) = delete;
 
-protected:
-  void sink_it_(const spdlog::details::log_msg&) override {}
-  void flush_() override {
-    {
-      std::lock_guard lock(FLock);
-      ++FDone;
-    }
-    FCond.notify_all();
+  // Room for ASize more bytes at the end; the pointer stays valid until the next Append.
+  char* Append(std::size_t ASize) {
+    if (FSize + ASize > FCapacity) Grow(FSize + ASize);
+    char* at = FData.get() + FSize;
+    FSize += ASize;
+    ++FEntries;
+    return at;
   }
+  void Clear() {
+    FSize = 0;
+    FEntries = 0;
+    if (FCapacity > cKeepBytes) {
+      FData.reset();
+      FCapacity = 0;
+    }
+  }
+  void Swap(TBatch& AOther) noexcept {
+    std::swap(FData, AOther.FData);
+    std::swap(FSize, AOther.FSize);
+    std::swap(FCapacity, AOther.FCapacity);
+    std::swap(FEntries, AOther.FEntries);
+  }
+  const char* Data() const { return FData.get(); }
+  std::size_t Size() const { return FSize; }
+  std::size_t Entries() const { return FEntries; }
 
 private:
-  std::mutex FLock;
-  std::condition_variable FCond;
-  std::uint64_t FDone = 0;
+  void Grow(std::size_t ANeeded) {
+    const std::size_t capacity = std::max({ANeeded, 2 * FCapacity, std::size_t{64 * 1024}});
+    std::unique_ptr<char[]> data(new char[capacity]);
+    if (FSize != 0) std::memcpy(data.get(), FData.get(), FSize);
+    FData = std::move(data);
+    FCapacity = capacity;
+  }
+
+  std::unique_ptr<char[]> FData;
+  std::size_t FSize = 0;
+  std::size_t FCapacity = 0;
+  std::size_t FEntries = 0;
 };
+
+// Takes the queue's lock. It is held for a few copies at a time, so a short spin first keeps
+// a caller and the writer that meet on it from sleeping in the kernel (and the other from
+// paying the wake-up).
+void LockQueue(std::unique_lock<std::mutex>& ALock) {
+  for (int i = 0; i < 100; ++i) {
+    if (ALock.try_lock()) return;
+    __builtin_ia32_pause();
+  }
+  ALock.lock();
+}
 
 void WriteToStderr(TLogType AType, std::string_view ATag, std::string_view AMessage) {
   TLogItem item;
@@ -104,46 +152,148 @@ void WriteToStderr(TLogType AType, std::string_view ATag, std::string_view AMess
 }  // namespace
 
 struct TLogWriter::TImpl {
-  // Entries counted in before they are queued and out by the file sink: at zero it writes
-  // what it has gathered (see TZELRollingFileSink). First, to outlive the sink.
-  std::atomic<std::int64_t> Pending{0};
   std::shared_ptr<TZELRollingFileSink> FileSink;
-  std::shared_ptr<TFlushSignalSink> Signal;
-  std::shared_ptr<spdlog::details::thread_pool> Pool;
-  std::shared_ptr<spdlog::async_logger> Logger;
-  // Callers between their check of Stopped and their enqueue; Shutdown waits them out so
-  // that nothing is queued behind the writer thread's end.
-  std::atomic<int> InFlight{0};
-  std::atomic<bool> Stopped{false};
-  std::mutex StopLock;
-  std::mutex FlushLock;  // numbers the flush requests in queue order
-  std::uint64_t FlushRequested = 0;
 
-  // Enters the window in which the queue may be used; false after shutdown.
-  bool Enter() {
-    InFlight.fetch_add(1, std::memory_order_seq_cst);
-    if (!Stopped.load(std::memory_order_seq_cst)) return true;
-    Leave();
-    return false;
+  std::mutex Lock;  // guards everything below up to the thread
+  std::condition_variable WriterWake;  // the writer sleeps on it with an empty queue
+  std::condition_variable Room;        // callers wait on it while the queue is full
+  std::condition_variable Written;     // Flush waits on it
+  TBatch Queue;
+  bool WriterAsleep = false;
+  bool Stopped = false;
+  int WaitingForRoom = 0;
+  std::uint64_t Queued = 0;   // entries queued since the start
+  std::uint64_t InFile = 0;   // of those, entries in the file (or on standard error)
+  std::uint64_t FlushTarget = 0;  // the largest Queued a Flush waits for
+
+  std::mutex StopLock;
+  std::thread Writer;
+
+  bool Full(std::size_t AEntrySize) const {
+    return Queue.Entries() >= cQueueItems ||
+           (Queue.Entries() != 0 && Queue.Size() + AEntrySize > cQueueBytes);
   }
-  void Leave() { InFlight.fetch_sub(1, std::memory_order_release); }
+
+  // Queues one entry: its head and tag, then ATextSize bytes and AArgsSize more that AFill
+  // writes. False after shutdown (the entry was not queued).
+  template <class F>
+  bool Push(TLogType AType, std::string_view ATag, std::size_t ATextSize, std::size_t AArgsSize,
+            decltype(TEntryHead::Render) ARender, F&& AFill) {
+    TEntryHead head;
+    head.Type = AType;
+    head.TagSize = ATag.size();
+    head.TextSize = ATextSize;
+    head.Size = sizeof head + ATag.size() + ATextSize + AArgsSize;
+    head.Time = std::chrono::system_clock::now().time_since_epoch().count();
+    head.ThreadID = spdlog::details::os::thread_id();
+    head.Render = ARender;
+    bool wake = false;
+    {
+      std::unique_lock lock(Lock, std::defer_lock);
+      LockQueue(lock);
+      if (Stopped) return false;
+      // A caller that waits here when Shutdown comes still has its entry written: the
+      // writer ends only when no caller waits.
+      if (Full(head.Size)) {
+        ++WaitingForRoom;
+        Room.wait(lock, [&] { return !Full(head.Size); });
+        --WaitingForRoom;
+      }
+      char* at = Queue.Append(head.Size);
+      std::memcpy(at, &head, sizeof head);
+      at += sizeof head;
+      if (!ATag.empty()) std::memcpy(at, ATag.data(), ATag.size());
+      AFill(at + ATag.size());
+      ++Queued;
+      wake = std::exchange(WriterAsleep, false);
+    }
+    if (wake) WriterWake.notify_one();
+    return true;
+  }
+
+  void Run();
+  void WriteBatch(const TBatch& ABatch, fmt::memory_buffer& AText);
 };
+
+void TLogWriter::TImpl::Run() {
+  pthread_setname_np(pthread_self(), "ZELLog");
+  TBatch batch;
+  fmt::memory_buffer text;
+  std::uint64_t done = 0;  // entries handed to the sink
+  std::unique_lock lock(Lock, std::defer_lock);
+  LockQueue(lock);
+  for (;;) {
+    // Dry, or a Flush waits for what is done: the gathered lines go to the file.
+    if (done > InFile && (Queue.Entries() == 0 || FlushTarget > InFile)) {
+      lock.unlock();
+      try {
+        FileSink->flush();
+      } catch (...) {
+        // The sink reports its own failures; nothing may end this thread.
+      }
+      LockQueue(lock);
+      InFile = done;
+      Written.notify_all();
+      continue;
+    }
+    if (Queue.Entries() == 0) {
+      if (Stopped && WaitingForRoom == 0) break;
+      WriterAsleep = true;
+      WriterWake.wait(lock);
+      WriterAsleep = false;
+      continue;
+    }
+    batch.Swap(Queue);
+    if (WaitingForRoom != 0) Room.notify_all();
+    lock.unlock();
+    WriteBatch(batch, text);
+    done += batch.Entries();
+    batch.Clear();
+    LockQueue(lock);
+  }
+}
+
+void TLogWriter::TImpl::WriteBatch(const TBatch& ABatch, fmt::memory_buffer& AText) {
+  const char* at = ABatch.Data();
+  const char* const end = at + ABatch.Size();
+  while (at < end) {
+    TEntryHead head;
+    std::memcpy(&head, at, sizeof head);
+    const char* tag = at + sizeof head;
+    const char* body = tag + head.TagSize;
+    TLogItem item;
+    item.LogType = head.Type;
+    item.Tag = std::string_view(tag, head.TagSize);
+    item.TimeStamp = std::chrono::system_clock::time_point(std::chrono::system_clock::duration(head.Time));
+    item.ThreadID = head.ThreadID;
+    try {
+      if (head.Render) {
+        AText.clear();
+        try {
+          head.Render(AText, fmt::string_view(body, head.TextSize), body + head.TextSize);
+          item.Message = std::string_view(AText.data(), AText.size());
+        } catch (const std::exception& E) {
+          AText.clear();
+          fmt::format_to(std::back_inserter(AText), "{} (the message could not be made: {})",
+                         std::string_view(body, head.TextSize), E.what());
+          item.Message = std::string_view(AText.data(), AText.size());
+        }
+      } else {
+        item.Message = std::string_view(body, head.TextSize);
+      }
+      FileSink->Gather(item);
+    } catch (...) {
+      // Out of memory or a sink fault: the entry is lost, the writer goes on.
+    }
+    at += head.Size;
+  }
+}
 
 TLogWriter::TLogWriter(const std::string& AFolder, const std::string& AModule,
                        std::int64_t AMaxFileSize, int AMaxFiles)
     : FImpl(std::make_unique<TImpl>()) {
-  FImpl->FileSink = std::make_shared<TZELRollingFileSink>(AFolder, AModule, AMaxFileSize, AMaxFiles,
-                                                         &FImpl->Pending);
-  FImpl->Signal = std::make_shared<TFlushSignalSink>();
-  FImpl->Pool = std::make_shared<spdlog::details::thread_pool>(
-      cQueueItems, 1, [] { pthread_setname_np(pthread_self(), "ZELLog"); });
-  const std::vector<spdlog::sink_ptr> sinks{FImpl->FileSink, FImpl->Signal};
-  FImpl->Logger = std::make_shared<spdlog::async_logger>("ZELLog", sinks.begin(), sinks.end(),
-                                                         FImpl->Pool,
-                                                         spdlog::async_overflow_policy::block);
-  // Writer and file both let every level through.
-  FImpl->Logger->set_level(spdlog::level::debug);
-  for (const auto& sink : FImpl->Logger->sinks()) sink->set_level(spdlog::level::debug);
+  FImpl->FileSink = std::make_shared<TZELRollingFileSink>(AFolder, AModule, AMaxFileSize, AMaxFiles);
+  FImpl->Writer = std::thread([I = FImpl.get()] { I->Run(); });
 }
 
 TLogWriter::~TLogWriter() { Shutdown(); }
@@ -151,16 +301,25 @@ TLogWriter::~TLogWriter() { Shutdown(); }
 void TLogWriter::Log(TLogType AType, std::string_view ATag, std::string_view AMessage) {
   if (LogsPipe::GCaptureCount.load(std::memory_order_relaxed) != 0)
     LogsPipe::RecordForCaptures(AType, ATag, AMessage);
-  TImpl& I = *FImpl;
-  if (!I.Enter()) {
-    WriteToStderr(AType, ATag, AMessage);
+  const bool queued = FImpl->Push(AType, ATag, AMessage.size(), 0, nullptr, [&](char* AOut) {
+    if (!AMessage.empty()) std::memcpy(AOut, AMessage.data(), AMessage.size());
+  });
+  if (!queued) WriteToStderr(AType, ATag, AMessage);
+}
+
+void TLogWriter::LogDeferred(TLogType AType, std::string_view ATag, const LogsPipe::TDeferredFmt& AMessage) {
+  // A capture needs the text now; so does standard error.
+  if (LogsPipe::GCaptureCount.load(std::memory_order_relaxed) != 0) {
+    Log(AType, ATag, AMessage.Text());
     return;
   }
-  fmt::memory_buffer payload;
-  LogsPipe::PackEntry(payload, ATag, AMessage);
-  I.Pending.fetch_add(1, std::memory_order_acq_rel);
-  I.Logger->log(LogsPipe::LevelOf(AType), spdlog::string_view_t(payload.data(), payload.size()));
-  I.Leave();
+  const bool queued = FImpl->Push(AType, ATag, AMessage.Format.size(), AMessage.ArgsSize, AMessage.Render,
+                                  [&](char* AOut) {
+                                    if (AMessage.Format.size() != 0)
+                                      std::memcpy(AOut, AMessage.Format.data(), AMessage.Format.size());
+                                    AMessage.PackArgs(AMessage.Args, AOut + AMessage.Format.size());
+                                  });
+  if (!queued) WriteToStderr(AType, ATag, AMessage.Text());
 }
 
 void TLogWriter::Flush() {
@@ -170,24 +329,26 @@ void TLogWriter::Flush() {
 
 bool TLogWriter::Flush(std::chrono::milliseconds ATimeout) {
   TImpl& I = *FImpl;
-  if (!I.Enter()) return true;  // shut down: everything is written already
-  std::uint64_t target = 0;
-  {
-    std::lock_guard lock(I.FlushLock);
-    target = ++I.FlushRequested;
-    I.Logger->flush();
-  }
-  I.Leave();
-  return I.Signal->WaitFor(target, ATimeout);
+  std::unique_lock lock(I.Lock);
+  const std::uint64_t target = I.Queued;
+  if (I.InFile >= target) return true;
+  I.FlushTarget = std::max(I.FlushTarget, target);
+  if (std::exchange(I.WriterAsleep, false)) I.WriterWake.notify_one();
+  return I.Written.wait_for(lock, ATimeout, [&] { return I.InFile >= target; });
 }
 
 void TLogWriter::Shutdown() {
   TImpl& I = *FImpl;
-  std::lock_guard lock(I.StopLock);
-  if (I.Stopped.exchange(true)) return;
-  while (I.InFlight.load(std::memory_order_acquire) != 0) std::this_thread::yield();
-  // The pool's end queues behind every entry, writes them all and joins the thread.
-  I.Pool.reset();
+  std::lock_guard stop(I.StopLock);
+  {
+    std::lock_guard lock(I.Lock);
+    if (I.Stopped) return;
+    I.Stopped = true;
+    I.WriterAsleep = false;
+  }
+  // The writer writes every queued entry, then ends.
+  I.WriterWake.notify_one();
+  if (I.Writer.joinable()) I.Writer.join();
 }
 
 bool TLogWriter::WritesToFiles() const { return FImpl->FileSink->WritesToFile(); }
@@ -244,6 +405,14 @@ std::string LogsPath() {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   Files::MakePrivateFolders(folder);  // a failure shows when the file is opened
   return folder;
+}
+
+std::string TDeferredFmt::Text() const {
+  std::string packed(ArgsSize, '\0');
+  PackArgs(Args, packed.data());
+  fmt::memory_buffer out;
+  Render(out, Format, packed.data());
+  return fmt::to_string(out);
 }
 
 std::string Shortened(std::string_view AText, std::size_t AMax) {

@@ -9,6 +9,8 @@
 #include <regex>
 #include <string>
 
+#include <spdlog/logger.h>
+
 #include "TestSupport.h"
 #include "ZEL.LogsPipe.FileSink.h"
 #include "ZEL.LogsPipe.TestFiles.h"
@@ -73,21 +75,18 @@ TEST(FileSinkText, Utf8BecomesUtf16LittleEndian) {
   }
 }
 
-TEST(FileSinkText, TagTravelsInFrontOfTheMessage) {
-  const struct {
-    std::string Tag, Message;
-  } cases[] = {{"MQTTService", "Connected."}, {"", ""}, {"", "message only"}, {"tag only", ""}};
-  for (const auto& c : cases) {
-    fmt::memory_buffer buf;
-    ZEL::LogsPipe::PackEntry(buf, c.Tag, c.Message);
-    std::string_view tag, message;
-    ASSERT_TRUE(ZEL::LogsPipe::UnpackEntry({buf.data(), buf.size()}, tag, message));
-    EXPECT_EQ(tag, c.Tag);
-    EXPECT_EQ(message, c.Message);
-  }
-  std::string_view tag, message;
-  EXPECT_FALSE(ZEL::LogsPipe::UnpackEntry("ab", tag, message));
-  EXPECT_EQ(message, "ab");
+TEST_F(FileSink, UnderASpdlogLoggerTheLoggersNameIsTheTagAndFlushWrites) {
+  auto sink = std::make_shared<ZEL::TZELRollingFileSink>(FFolder, "Mod", 4000 * 1024, 30);
+  spdlog::logger logger("MQTTService", sink);
+  logger.set_level(spdlog::level::debug);
+  logger.warn("Connected to {}.", "broker");
+  logger.debug("second");
+  EXPECT_TRUE(ZEL::Test::LogFileLines(Name(0)).empty()) << "gathered until a flush";
+  logger.flush();
+  const auto lines = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].ends_with("] [WARNING] [MQTTService] Connected to broker.")) << lines[0];
+  EXPECT_TRUE(lines[1].ends_with("] [DEBUG] [MQTTService] second")) << lines[1];
 }
 
 TEST_F(FileSink, RestartContinuesFile00WithOneByteOrderMark) {
@@ -186,7 +185,7 @@ namespace {
 TEST_F(FileSink, ReturnsToTheFileAfterAFailedWrite) {
   std::filesystem::create_symlink("/dev/full", Name(0));
   testing::internal::CaptureStderr();
-  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30, nullptr, milliseconds(200));
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30, milliseconds(200));
   sink.WriteItem(Entry("lost to stderr"));
   EXPECT_FALSE(sink.WritesToFile());
   sink.WriteItem(Entry("still on stderr"));  // before the interval: no new attempt

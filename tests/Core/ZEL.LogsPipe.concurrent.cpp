@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -104,4 +106,62 @@ TEST(LogsPipeConcurrent, ShutdownWhileThreadsLogLosesNothing) {
   std::size_t onStderr = 0;
   for (std::size_t at = 0; (at = err.find("[INFO] [Stop] ", at)) != std::string::npos; ++at) ++onStderr;
   EXPECT_EQ(inFile + onStderr, 2000u) << "every line is in the file or on standard error";
+}
+
+// Threads log in bursts with pauses between them, so the writer keeps falling asleep and
+// being woken, and in bursts larger than the queue, by entries and by bytes, so callers wait
+// for room; plain and formatted entries mixed, with flushes from other threads meanwhile.
+TEST(LogsPipeConcurrent, BurstsLargerThanTheQueueLoseNothingAndKeepEachThreadsOrder) {
+  const std::string folder = ZEL::Test::NewTempFolder("concburst");
+  constexpr int cBurstThreads = 4;
+  const struct {
+    int Bursts, PerBurst;
+    std::size_t Padding;  // message bytes beyond the counter
+  } cases[] = {{30, 40, 0}, {2, 5000, 0}, {1, 160, 16 * 1024}};
+  int expectedPerThread = 0;
+  for (const auto& c : cases) expectedPerThread += c.Bursts * c.PerBurst;
+  {
+    ZEL::TLogWriter writer(folder, "Mod", std::int64_t{1} << 40, 30);  // one file for all
+    std::atomic<bool> go{false};
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < cBurstThreads; ++t) {
+      threads.emplace_back([&, t] {
+        while (!go.load()) std::this_thread::yield();
+        int n = 0;
+        for (const auto& c : cases) {
+          const std::string padding(c.Padding, 'p');
+          for (int b = 0; b < c.Bursts; ++b) {
+            for (int i = 0; i < c.PerBurst; ++i, ++n) {
+              if (n % 2 == 0)
+                writer.InfoFmt("Burst", "{} {}{}", t, n, padding);
+              else
+                writer.Info("Burst", fmt::format("{} {}{}", t, n, padding));
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+          }
+        }
+        done.fetch_add(1);
+      });
+    }
+    std::thread flusher([&] {
+      while (done.load() < cBurstThreads) writer.Flush();
+    });
+    go = true;
+    for (auto& th : threads) th.join();
+    flusher.join();
+    writer.Flush();
+    // Flush alone leaves every line in the file.
+    std::vector<int> next(cBurstThreads, 0);
+    for (const auto& line : ZEL::Test::LogFileLines(folder + "/Mod.00..txt")) {
+      const auto at = line.find("[INFO] [Burst] ");
+      ASSERT_NE(at, std::string::npos) << line.substr(0, 200);
+      int t = -1, n = -1;
+      ASSERT_EQ(std::sscanf(line.c_str() + at + 15, "%d %d", &t, &n), 2) << line.substr(0, 200);
+      ASSERT_TRUE(t >= 0 && t < cBurstThreads) << line.substr(0, 200);
+      ASSERT_EQ(n, next[t]) << "thread " << t << ": each thread's entries in order, none lost";
+      ++next[t];
+    }
+    for (int t = 0; t < cBurstThreads; ++t) EXPECT_EQ(next[t], expectedPerThread) << t;
+  }
 }

@@ -4,9 +4,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <string>
+#include <vector>
+
+#include <fmt/ranges.h>
 
 #include "TestSupport.h"
 #include "ZEL.LogsPipe.TestFiles.h"
@@ -97,6 +102,124 @@ TEST_F(LogsPipeWriter, WritesEachEntryAsOneLineWithTheCallersThread) {
     ASSERT_TRUE(std::regex_search(lines[i], m, stamp, std::regex_constants::match_continuous)) << lines[i];
     EXPECT_EQ(lines[i].substr(m.length()), expected[i]);
   }
+}
+
+namespace {
+
+// Keeps each formatted entry as the log writer's queue does (format string and packed
+// arguments) and makes its text only when asked, after the caller's arguments are gone.
+class TLaterWriter final : public ZEL::ILogWriter {
+public:
+  void Log(TLogType, std::string_view, std::string_view AMessage) override {
+    FEntries.push_back({std::string(AMessage), {}, {}, nullptr});
+  }
+  // The texts, the deferred ones made now.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> out;
+    for (const auto& e : FEntries) {
+      if (!e.Render) {
+        out.push_back(e.Text);
+        continue;
+      }
+      fmt::memory_buffer buf;
+      e.Render(buf, e.Format, e.Args.data());
+      out.push_back(fmt::to_string(buf));
+    }
+    return out;
+  }
+  bool Deferred(std::size_t AIndex) const { return FEntries.at(AIndex).Render != nullptr; }
+
+protected:
+  void LogDeferred(TLogType, std::string_view, const ZEL::LogsPipe::TDeferredFmt& AMessage) override {
+    TEntry e{{}, std::string(AMessage.Format.data(), AMessage.Format.size()), std::string(AMessage.ArgsSize, '\x7F'),
+             AMessage.Render};
+    const char* end = AMessage.PackArgs(AMessage.Args, e.Args.data());
+    EXPECT_EQ(end, e.Args.data() + e.Args.size()) << "packed as many bytes as announced: " << e.Format;
+    FEntries.push_back(std::move(e));
+  }
+
+private:
+  struct TEntry {
+    std::string Text, Format, Args;
+    void (*Render)(fmt::memory_buffer&, fmt::string_view, const char*);
+  };
+  std::vector<TEntry> FEntries;
+};
+
+}  // namespace
+
+TEST(LogsPipeDeferred, TextMadeLaterIsTheCallersTextEvenWhenItsSourcesAreGone) {
+  TLaterWriter writer;
+  std::vector<std::string> expected;
+  {
+    // Every source below dies or changes before the texts are made.
+    std::string owned = "edge-6b1f2c";
+    char buffer[32] = "a changing buffer";
+    const char* cstr = buffer;
+    std::string longText(5000, 'x');
+    longText += "\xE2\x82\xAC end";
+    const std::string_view view = owned;
+    const std::string_view empty;  // no data at all
+    void* address = &owned;
+    const std::vector<int> items{1, 2, 3};
+
+    writer.InfoFmt("T", "Service request({}) sent to {}.", owned, cstr);
+    expected.push_back(fmt::format("Service request({}) sent to {}.", owned, cstr));
+    writer.InfoFmt("T", "[{:>14}|{:<6}|{:^9}]", view, "lit", std::string("temp"));
+    expected.push_back(fmt::format("[{:>14}|{:<6}|{:^9}]", view, "lit", std::string("temp")));
+    writer.DebugFmt("T", "{} {:x} {:08.3f} {} {} {} {}", -7, 255u, 3.14159, true, 'c', static_cast<unsigned char>(200),
+                    std::numeric_limits<std::int64_t>::min());
+    expected.push_back(fmt::format("{} {:x} {:08.3f} {} {} {} {}", -7, 255u, 3.14159, true, 'c',
+                                   static_cast<unsigned char>(200), std::numeric_limits<std::int64_t>::min()));
+    writer.WarnFmt("T", "[{}][{}] {} {}", empty, std::string(), 1.5f, 2.25L);
+    expected.push_back(fmt::format("[{}][{}] {} {}", empty, std::string(), 1.5f, 2.25L));
+    writer.ErrorFmt("T", "{:p} {}", address, longText);
+    expected.push_back(fmt::format("{:p} {}", address, longText));
+    writer.FatalFmt("T", "no arguments, {{braces}} and 100%");
+    expected.push_back(fmt::format("no arguments, {{braces}} and 100%"));
+    // A view into the caller's data cannot wait: its text is made at once.
+    writer.InfoFmt("T", "items {}", fmt::join(items, ","));
+    expected.push_back("items 1,2,3");
+
+    std::strcpy(buffer, "overwritten!");
+    owned.assign(40, '?');
+    longText.clear();
+    longText.shrink_to_fit();
+  }
+  EXPECT_EQ(writer.Texts(), expected);
+  for (std::size_t i = 0; i + 1 < expected.size(); ++i) EXPECT_TRUE(writer.Deferred(i)) << expected[i];
+  EXPECT_FALSE(writer.Deferred(expected.size() - 1));
+}
+
+TEST_F(LogsPipeWriter, FormattedEntriesReachTheFileAsTheCallerFormattedThem) {
+  std::vector<std::string> expected;
+  {
+    ZEL::TLogWriter writer(FFolder, "Mod", 4000 * 1024, 30);
+    for (int i = 0; i < 2000; ++i) {
+      std::string id = fmt::format("edge-{:04}", i);
+      writer.InfoFmt("MQTTService", "Recognized type = {} for {} ({:.2f})", i % 7, id, i / 3.0);
+      expected.push_back(fmt::format("Recognized type = {} for {} ({:.2f})", i % 7, id, i / 3.0));
+      id.assign(id.size(), '#');  // gone before the writer gets to it, most likely
+    }
+    writer.Flush();  // not a shutdown: Flush alone must find every line in the file
+    const auto lines = ZEL::Test::LogFileLines(File00());
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      ASSERT_TRUE(lines[i].ends_with("[INFO] [MQTTService] " + expected[i])) << lines[i];
+  }
+}
+
+TEST_F(LogsPipeWriter, ShutdownWritesEveryQueuedEntry) {
+  constexpr int cEntries = 30000;  // several times what the queue holds: callers wait for room
+  {
+    ZEL::TLogWriter writer(FFolder, "Mod", 64 * 1024 * 1024, 30);
+    for (int i = 0; i < cEntries; ++i) writer.DebugFmt("Q", "entry {}", i);
+    writer.Shutdown();
+    EXPECT_TRUE(writer.Flush(milliseconds(0))) << "nothing left to wait for";
+  }
+  const auto lines = ZEL::Test::LogFileLines(File00());
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(cEntries));
+  for (int i = 0; i < cEntries; ++i) ASSERT_TRUE(lines[i].ends_with(fmt::format("[Q] entry {}", i))) << lines[i];
 }
 
 TEST_F(LogsPipeWriter, CaptureRecordsAtOnceOnTheCallersThread) {
