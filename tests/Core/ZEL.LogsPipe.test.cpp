@@ -222,6 +222,25 @@ TEST_F(LogsPipeWriter, ShutdownWritesEveryQueuedEntry) {
   for (int i = 0; i < cEntries; ++i) ASSERT_TRUE(lines[i].ends_with(fmt::format("[Q] entry {}", i))) << lines[i];
 }
 
+TEST_F(LogsPipeWriter, TheWriterThreadIsNamedAndEndsWithShutdown) {
+  const auto named = [] {
+    int count = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+      std::string name;
+      std::getline(std::ifstream(task.path() / "comm"), name);
+      count += name == "ZELLog";
+    }
+    return count;
+  };
+  const int before = named();  // the process writer may be running too
+  ZEL::TLogWriter writer(FFolder, "Mod", 4000 * 1024, 30);
+  writer.Info("T", "x");
+  writer.Flush();
+  EXPECT_EQ(named(), before + 1);
+  writer.Shutdown();
+  EXPECT_EQ(named(), before);
+}
+
 TEST_F(LogsPipeWriter, CaptureRecordsAtOnceOnTheCallersThread) {
   ZEL::TLogWriter writer(FFolder, "Mod", 4000 * 1024, 30);
   writer.Info("Before", "not seen");
