@@ -262,9 +262,11 @@ TEST_F(LogsPipeWriter, AfterShutdownEntriesGoToStandardError) {
   writer.Shutdown();  // drains: "before" is in the file without a Flush
   testing::internal::CaptureStderr();
   writer.Info("T", "after");
+  writer.WarnFmt("T", "after {} with {}", 2, std::string("arguments"));
   EXPECT_TRUE(writer.Flush(milliseconds(100)));
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("[INFO] [T] after"), std::string::npos) << err;
+  EXPECT_NE(err.find("[INFO] [T] after\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("[WARNING] [T] after 2 with arguments\n"), std::string::npos) << err;
   const auto lines = ZEL::Test::LogFileLines(File00());
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("[T] before"), std::string::npos);
