@@ -48,17 +48,47 @@ void RepairLineBreaks(TJSON& AValue) {
   }
 }
 
+void Compact(TJSON& AValue) {
+  std::vector<TJSON*> pending{&AValue};
+  while (!pending.empty()) {
+    TJSON* value = pending.back();
+    pending.pop_back();
+    if (value->is_object()) {
+      auto& members = value->get_ref<TJSON::object_t&>();
+      if (members.capacity() > members.size()) members.shrink_to_fit();
+      for (auto& member : members) pending.push_back(&member.second);
+    } else if (value->is_array()) {
+      auto& elements = value->get_ref<TJSON::array_t&>();
+      if (elements.capacity() > elements.size()) elements.shrink_to_fit();
+      for (auto& element : elements) pending.push_back(&element);
+    }
+  }
+}
+
 std::string ToJSONText(const TJSON& AValue) {
   return AValue.dump(-1, ' ', /*ensure_ascii=*/true, TJSON::error_handler_t::replace);
 }
 
+std::string LoggedObjectText(const TJSON& AObject, bool AByID) {
+  if (AByID && AObject.is_object()) {
+    // An object without a usable id is shown whole: then the id cannot tell which it is.
+    const auto it = AObject.find("ObjectId");
+    if (it != AObject.end() && (it->is_string() || it->is_number())) {
+      TJSON id = TJSON::object();
+      id["ObjectId"] = *it;
+      return LogsPipe::Shortened(ToJSONText(id));
+    }
+  }
+  return LogsPipe::Shortened(ToJSONText(AObject));
+}
+
 void LogMissing(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog) {
   ILogWriter& log = LogsPipe::ZELLog();
+  const std::string object = LoggedObjectText(AObject, ALog.ByID);
   if (ALog.Getter.empty())
-    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, LogsPipe::Shortened(ToJSONText(AObject)));
+    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, object);
   else
-    log.FatalFmt(ALog.Tag, "[{}] Unable to get data from \"{}\". JSON Object: {}", ALog.Getter, AKey,
-                 LogsPipe::Shortened(ToJSONText(AObject)));
+    log.FatalFmt(ALog.Tag, "[{}] Unable to get data from \"{}\". JSON Object: {}", ALog.Getter, AKey, object);
 }
 
 namespace {

@@ -33,15 +33,25 @@ void CheckObject(const TJSON& AValue);
 // carriage return + line feed. Done on values after parsing, so escaped backslashes stay.
 void RepairLineBreaks(TJSON& AValue);
 
+// Gives every object and array of AValue exactly the room its members take (a parse leaves
+// up to half of it spare). Moves the members: pointers into AValue taken before are void.
+void Compact(TJSON& AValue);
+
 // The object's text with every character below 32 and above 127 escaped.
 std::string ToJSONText(const TJSON& AValue);
 
 // Lookups that log a missing (or ill-typed) value at Fatal. Form A names the getter:
 // "[<getter>] Unable to get data from \"<key>\". JSON Object: <text>"; form B does not.
+// <text> is the object's JSON text, or with ByID only its id ({"ObjectId":...}) when it has
+// one: an alert not yet viewed misses two values as its normal state, and its whole text
+// twice per alert filled the log files of a large load until they rotated away all history.
 struct TGetterLog {
   std::string_view Tag;
   std::string_view Getter;  // empty: form B
+  bool ByID = false;
 };
+// What a missing-value line shows of AObject (see TGetterLog).
+std::string LoggedObjectText(const TJSON& AObject, bool AByID);
 void LogMissing(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog);
 
 std::optional<std::string> Text(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog);

@@ -131,6 +131,49 @@ TEST(TZELEventModel, MissingValuesGiveDefaultsAndFatalEntries) {
   EXPECT_FALSE(item.HasExtra());
 }
 
+// A missing value of an alert names the alert by its id instead of printing its whole text
+// (a new alert misses "LastViewedAt" and "LastViewedBy" as its normal state); the line's
+// text and level stay. Items and other objects still print themselves.
+TEST(TZELEventModel, MissingValueLinesOfAnAlertCarryItsIdOnly) {
+  TLogCapture capture;
+  const std::string id = R"({"ObjectId":"a-\"1\""})";
+  TZELEvent event(R"({"ObjectId":"a-\"1\"","ExtraData":[{"ObjectId":"x","Text":"long"}],)" + cOrigin + "}");
+  (void)event.Caption();
+  (void)event.Text();
+  (void)event.DateTimeStr();
+  struct TCase {
+    const char* Tag;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {"TZELEvent.GetEventAlertState", "Unable to get data from \"State\". JSON Object: " + id},
+      {"TZELEvent", "[GetActive] Unable to get data from \"Active\". JSON Object: " + id},
+      {"TZELEvent", "[GetViewed] Unable to get data from \"Viewed\". JSON Object: " + id},
+      {"TZELEvent", "[GetLastView] Unable to get data from \"LastViewedAt\". JSON Object: " + id},
+      {"TZELEvent", "[GetLastViewBy] Unable to get data from \"LastViewedBy\". JSON Object: " + id},
+      {"TZELEvent.GetEventCaption", "Unable to get data from \"Caption\". JSON Object: " + id},
+      {"ZELEvent object", "[GetEventText] Unable to get data from \"Text\". JSON Object: " + id},
+      {"TZELEvent", "[GetDateTimeStr] Unable to get data from \"DateTime\". JSON Object: " + id},
+  };
+  for (const TCase& c : cases) {
+    const auto entries = capture.WithTag(c.Tag);
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& E) { return E.Message == c.Message; });
+    ASSERT_NE(it, entries.end()) << c.Message;
+    EXPECT_EQ(it->Type, TLogType::Fatal) << c.Message;
+  }
+  EXPECT_FALSE(AnyLogContains(capture, "long"));
+
+  // A numeric id is shown as the number; an item keeps its whole text.
+  capture.Clear();
+  (void)TZELEvent(R"({"ObjectId":17,)" + cOrigin + "}").Caption();
+  EXPECT_TRUE(AnyLogContains(capture, "\"Caption\". JSON Object: {\"ObjectId\":17}"));
+  capture.Clear();
+  TZELEventItem item(R"({"ObjectId":"i-1",)" + cOrigin + "}");
+  (void)item.Caption();
+  EXPECT_EQ(capture.WithTag("TZELEventItem.GetCaption").at(0).Message,
+            "Unable to get data from \"Caption\". JSON Object: " + item.ToJSON());
+}
+
 TEST(TZELEventModel, ToJSONEscapesControlAndNonASCIICharacters) {
   TZELEvent event("{\"Caption\":\"Gr\xc3\xbc\xc3\x9f" "e\\u0001\"," + cOrigin + "}");
   EXPECT_EQ(event.Caption(), "Gr\xc3\xbc\xc3\x9f" "e\x01");
