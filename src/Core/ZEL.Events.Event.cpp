@@ -41,9 +41,7 @@ TZELEvent::TZELEvent(TJSON AObject) : FJSONObject(std::move(AObject)) {
 
 void TZELEvent::Load() {
   namespace J = Events::JSON;
-  // The alert keeps its element for its whole life, unchanged from here on: the originator
-  // reads its part in place.
-  J::Compact(FJSONObject);
+  // The alert keeps its element unchanged for its whole life: the originator reads its part in place.
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (!origin) origin = J::Object(FJSONObject, "Source");
   FOriginator = TZELOriginatorDevice::InPlace(origin);

@@ -40,7 +40,6 @@ void TEventExtraDataItem::Load() {
   FState = TExtraDataState::edsUnavailable;
   // The later key wins.
   // Kept unchanged from here on: the originator reads its part in place.
-  J::Compact(FJSONObject);
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (const TJSON* source = J::Object(FJSONObject, "DataSource")) origin = source;
   FOriginator = TZELOriginatorDevice::InPlace(origin);

@@ -40,7 +40,6 @@ void TZELEventItem::Load() {
   namespace J = Events::JSON;
   // "Source" wins over "Originator".
   // Kept unchanged from here on: the originator reads its part in place.
-  J::Compact(FJSONObject);
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (const TJSON* source = J::Object(FJSONObject, "Source")) origin = source;
   FOriginator = TZELOriginatorDevice::InPlace(origin);

@@ -48,23 +48,6 @@ void RepairLineBreaks(TJSON& AValue) {
   }
 }
 
-void Compact(TJSON& AValue) {
-  std::vector<TJSON*> pending{&AValue};
-  while (!pending.empty()) {
-    TJSON* value = pending.back();
-    pending.pop_back();
-    if (value->is_object()) {
-      auto& members = value->get_ref<TJSON::object_t&>();
-      if (members.capacity() > members.size()) members.shrink_to_fit();
-      for (auto& member : members) pending.push_back(&member.second);
-    } else if (value->is_array()) {
-      auto& elements = value->get_ref<TJSON::array_t&>();
-      if (elements.capacity() > elements.size()) elements.shrink_to_fit();
-      for (auto& element : elements) pending.push_back(&element);
-    }
-  }
-}
-
 std::string ToJSONText(const TJSON& AValue) {
   return AValue.dump(-1, ' ', /*ensure_ascii=*/true, TJSON::error_handler_t::replace);
 }

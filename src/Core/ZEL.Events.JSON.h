@@ -33,10 +33,6 @@ void CheckObject(const TJSON& AValue);
 // carriage return + line feed. Done on values after parsing, so escaped backslashes stay.
 void RepairLineBreaks(TJSON& AValue);
 
-// Gives every object and array of AValue exactly the room its members take (a parse leaves
-// up to half of it spare). Moves the members: pointers into AValue taken before are void.
-void Compact(TJSON& AValue);
-
 // The object's text with every character below 32 and above 127 escaped.
 std::string ToJSONText(const TJSON& AValue);
 

@@ -29,9 +29,8 @@ std::unique_ptr<TZELOriginatorDevice> TZELOriginatorDevice::InPlace(const TJSON*
   return result;
 }
 
-// A copy reads the same object in place, or its own copy of the other's own one.
-TZELOriginatorDevice::TZELOriginatorDevice(const TZELOriginatorDevice& AOther)
-    : FOwn(AOther.FOwn), FObject(AOther.FObject == &AOther.FOwn ? &FOwn : AOther.FObject) {}
+// A copy owns its object, so it may outlive the original's owner.
+TZELOriginatorDevice::TZELOriginatorDevice(const TZELOriginatorDevice& AOther) : FOwn(*AOther.FObject) {}
 
 std::string TZELOriginatorDevice::ID() const {
   return Events::JSON::Text(*FObject, "ID", {cTag, "GetObjectID"}).value_or(std::string(cErr));

@@ -23,6 +23,7 @@ public:
   explicit TZELOriginatorDevice(const TJSON* AObject);
   // The same checks, reading AObject where it is instead of copying it.
   static std::unique_ptr<TZELOriginatorDevice> InPlace(const TJSON* AObject);
+  // A copy owns a copy of the object.
   TZELOriginatorDevice(const TZELOriginatorDevice& AOther);
   TZELOriginatorDevice& operator=(const TZELOriginatorDevice&) = delete;
 

@@ -99,6 +99,37 @@ TEST(TZELEventModel, OriginatorKeysAndTheirPrecedence) {
   EXPECT_THROW(TZELOriginatorDevice(std::string_view(R"({"GUID":"nope"})")).GUID(), EConvertError);
 }
 
+// Alerts, items and attachments read their originator inside their own JSON: it must read
+// as one built from the same object's text, and a copy must stand on its own.
+TEST(TZELEventModel, OriginatorReadInPlaceReadsAsAStandaloneOne) {
+  const auto text = [](const TZELOriginatorDevice& AOrigin, std::string (TZELOriginatorDevice::*AGetter)() const) {
+    return (AOrigin.*AGetter)();
+  };
+  const auto expectSame = [&](const TZELOriginatorDevice& AInPlace, const std::string& AWhere) {
+    const TZELOriginatorDevice alone(std::string_view(AInPlace.JSONObject().dump()));
+    EXPECT_EQ(AInPlace.JSONObject(), alone.JSONObject()) << AWhere;
+    for (auto getter : {&TZELOriginatorDevice::ID, &TZELOriginatorDevice::GUIDstring, &TZELOriginatorDevice::Name,
+                        &TZELOriginatorDevice::Descriprion})
+      EXPECT_EQ(text(AInPlace, getter), text(alone, getter)) << AWhere;
+    EXPECT_EQ(Message([&] { (void)AInPlace.SourceType(); }), Message([&] { (void)alone.SourceType(); })) << AWhere;
+  };
+  for (int i = 0; i < 2; ++i) {
+    const TZELEvent alert(FixtureAlert(i));
+    expectSame(alert.Originator(), "alert " + std::to_string(i));
+    const TZELEventItem item(FixtureItem(i));
+    expectSame(item.Originator(), "item " + std::to_string(i));
+    for (const auto& extra : item.ExtraData()) expectSame(extra->Originator(), "attachment of item " + std::to_string(i));
+  }
+
+  std::unique_ptr<TZELOriginatorDevice> copy;
+  {
+    const TZELEvent alert(FixtureAlert(0));
+    copy = std::make_unique<TZELOriginatorDevice>(alert.Originator());
+  }
+  EXPECT_EQ(copy->GUID().ToString(), "{11111111-2222-3333-4444-555555555555}");
+  EXPECT_THROW(TZELOriginatorDevice::InPlace(nullptr), EZELException);
+}
+
 TEST(TZELEventModel, UnparsableAndNonObjectTextsFailWithTheirClassTexts) {
   EXPECT_EQ(Message([] { TZELEvent{""}; }), "TZELEvent json is not valid");
   EXPECT_EQ(Message([] { TZELEventItem{"{"}; }), "TZELEventItem json is not valid");
