@@ -56,11 +56,8 @@ std::string LoggedObjectText(const TJSON& AObject, bool AByID) {
   if (AByID && AObject.is_object()) {
     // An object without a usable id is shown whole: then the id cannot tell which it is.
     const auto it = AObject.find("ObjectId");
-    if (it != AObject.end() && (it->is_string() || it->is_number())) {
-      TJSON id = TJSON::object();
-      id["ObjectId"] = *it;
-      return LogsPipe::Shortened(ToJSONText(id));
-    }
+    if (it != AObject.end() && (it->is_string() || it->is_number()))
+      return LogsPipe::Shortened("{\"ObjectId\":" + ToJSONText(*it) + "}");
   }
   return LogsPipe::Shortened(ToJSONText(AObject));
 }
