@@ -41,17 +41,18 @@ TZELEvent::TZELEvent(TJSON AObject) : FJSONObject(std::move(AObject)) {
 
 void TZELEvent::Load() {
   namespace J = Events::JSON;
+  // The alert keeps its element unchanged for its whole life: the originator reads its part in place.
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (!origin) origin = J::Object(FJSONObject, "Source");
-  FOriginator = std::make_unique<TZELOriginatorDevice>(origin);
+  FOriginator = TZELOriginatorDevice::InPlace(origin);
 
-  const auto state = J::Text(FJSONObject, "State", TGetterLog{"TZELEvent.GetEventAlertState", {}});
+  const auto state = J::Text(FJSONObject, "State", TGetterLog{"TZELEvent.GetEventAlertState", {}, true});
   FState = state ? Events::AlertStateFromText(*state) : TEventAlertState::easInitiated;
-  FActive = J::Bool(FJSONObject, "Active", {cTag, "GetActive"}).value_or(false);
-  FViewed = J::Bool(FJSONObject, "Viewed", {cTag, "GetViewed"}).value_or(false);
-  const auto lastView = J::Text(FJSONObject, "LastViewedAt", {cTag, "GetLastView"});
+  FActive = J::Bool(FJSONObject, "Active", {cTag, "GetActive", true}).value_or(false);
+  FViewed = J::Bool(FJSONObject, "Viewed", {cTag, "GetViewed", true}).value_or(false);
+  const auto lastView = J::Text(FJSONObject, "LastViewedAt", {cTag, "GetLastView", true});
   FLastView = lastView ? Time::ParseISO8601(*lastView) : Time::MissingDate;
-  FLastViewBy = J::Text(FJSONObject, "LastViewedBy", {cTag, "GetLastViewBy"}).value_or(std::string(cErr));
+  FLastViewBy = J::Text(FJSONObject, "LastViewedBy", {cTag, "GetLastViewBy", true}).value_or(std::string(cErr));
 
   if (const auto it = FJSONObject.find("ObjectId"); it != FJSONObject.end() && (it->is_string() || it->is_number()))
     FLookupID = it->is_string() ? it->get<std::string>() : ZEL::JSON::Helpers::NumberText(*it);
@@ -69,25 +70,25 @@ TZELEvent::~TZELEvent() {
 }
 
 std::string TZELEvent::ID() const {
-  return Events::JSON::Text(FJSONObject, "ObjectId", {cObjectTag, "GetObjectID"}).value_or(std::string(cErr));
+  return Events::JSON::Text(FJSONObject, "ObjectId", {cObjectTag, "GetObjectID", true}).value_or(std::string(cErr));
 }
 
 Time::TInstant TZELEvent::DateTime() const {
-  const auto text = Events::JSON::Text(FJSONObject, "DateTime", {cTag, "GetEventDateTime"});
+  const auto text = Events::JSON::Text(FJSONObject, "DateTime", {cTag, "GetEventDateTime", true});
   return text ? Time::ParseISO8601(*text) : Time::MissingDate;
 }
 
 std::string TZELEvent::DateTimeStr() const {
-  return Events::JSON::Text(FJSONObject, "DateTime", {cTag, "GetDateTimeStr"}).value_or(std::string());
+  return Events::JSON::Text(FJSONObject, "DateTime", {cTag, "GetDateTimeStr", true}).value_or(std::string());
 }
 
 std::string TZELEvent::Caption() const {
-  return Events::JSON::Text(FJSONObject, "Caption", TGetterLog{"TZELEvent.GetEventCaption", {}})
+  return Events::JSON::Text(FJSONObject, "Caption", TGetterLog{"TZELEvent.GetEventCaption", {}, true})
       .value_or(std::string(cErr));
 }
 
 std::string TZELEvent::Text() const {
-  return Events::JSON::Text(FJSONObject, "Text", {cObjectTag, "GetEventText"}).value_or(std::string(cErr));
+  return Events::JSON::Text(FJSONObject, "Text", {cObjectTag, "GetEventText", true}).value_or(std::string(cErr));
 }
 
 bool TZELEvent::HasItem(const std::string& AItemID) const {

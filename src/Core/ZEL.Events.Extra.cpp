@@ -39,9 +39,10 @@ void TEventExtraDataItem::Load() {
   namespace J = Events::JSON;
   FState = TExtraDataState::edsUnavailable;
   // The later key wins.
+  // Kept unchanged from here on: the originator reads its part in place.
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (const TJSON* source = J::Object(FJSONObject, "DataSource")) origin = source;
-  FOriginator = std::make_unique<TZELOriginatorDevice>(origin);
+  FOriginator = TZELOriginatorDevice::InPlace(origin);
 
   FID = J::Text(FJSONObject, "ObjectId", {cTag, "GetObjectID"}).value_or(std::string(cErr));
   // A number that is no whole 32-bit value is out of range as well.

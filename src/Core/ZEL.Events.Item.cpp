@@ -39,9 +39,10 @@ TZELEventItem::TZELEventItem(TJSON AObject, std::string AParentID)
 void TZELEventItem::Load() {
   namespace J = Events::JSON;
   // "Source" wins over "Originator".
+  // Kept unchanged from here on: the originator reads its part in place.
   const TJSON* origin = J::Object(FJSONObject, "Originator");
   if (const TJSON* source = J::Object(FJSONObject, "Source")) origin = source;
-  FOriginator = std::make_unique<TZELOriginatorDevice>(origin);
+  FOriginator = TZELOriginatorDevice::InPlace(origin);
   if (const auto it = FJSONObject.find("ExtraData"); it != FJSONObject.end() && it->is_array()) {
     FExtraItems.reserve(it->size());
     for (const TJSON& element : *it) FExtraItems.push_back(std::make_unique<TEventExtraDataItem>(element));

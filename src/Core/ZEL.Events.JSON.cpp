@@ -52,13 +52,23 @@ std::string ToJSONText(const TJSON& AValue) {
   return AValue.dump(-1, ' ', /*ensure_ascii=*/true, TJSON::error_handler_t::replace);
 }
 
+std::string LoggedObjectText(const TJSON& AObject, bool AByID) {
+  if (AByID && AObject.is_object()) {
+    // An object without a usable id is shown whole: then the id cannot tell which it is.
+    const auto it = AObject.find("ObjectId");
+    if (it != AObject.end() && (it->is_string() || it->is_number()))
+      return LogsPipe::Shortened("{\"ObjectId\":" + ToJSONText(*it) + "}");
+  }
+  return LogsPipe::Shortened(ToJSONText(AObject));
+}
+
 void LogMissing(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog) {
   ILogWriter& log = LogsPipe::ZELLog();
+  const std::string object = LoggedObjectText(AObject, ALog.ByID);
   if (ALog.Getter.empty())
-    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, LogsPipe::Shortened(ToJSONText(AObject)));
+    log.FatalFmt(ALog.Tag, "Unable to get data from \"{}\". JSON Object: {}", AKey, object);
   else
-    log.FatalFmt(ALog.Tag, "[{}] Unable to get data from \"{}\". JSON Object: {}", ALog.Getter, AKey,
-                 LogsPipe::Shortened(ToJSONText(AObject)));
+    log.FatalFmt(ALog.Tag, "[{}] Unable to get data from \"{}\". JSON Object: {}", ALog.Getter, AKey, object);
 }
 
 namespace {

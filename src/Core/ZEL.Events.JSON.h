@@ -38,10 +38,16 @@ std::string ToJSONText(const TJSON& AValue);
 
 // Lookups that log a missing (or ill-typed) value at Fatal. Form A names the getter:
 // "[<getter>] Unable to get data from \"<key>\". JSON Object: <text>"; form B does not.
+// <text> is the object's JSON text, or with ByID only its id ({"ObjectId":...}) when it has
+// one: an alert not yet viewed misses two values as its normal state, and its whole text
+// twice per alert filled the log files of a large load until they rotated away all history.
 struct TGetterLog {
   std::string_view Tag;
   std::string_view Getter;  // empty: form B
+  bool ByID = false;
 };
+// What a missing-value line shows of AObject (see TGetterLog).
+std::string LoggedObjectText(const TJSON& AObject, bool AByID);
 void LogMissing(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog);
 
 std::optional<std::string> Text(const TJSON& AObject, std::string_view AKey, const TGetterLog& ALog);

@@ -45,6 +45,7 @@ bool TZELEventList::SwapInEvents(TZELEventBatch ABatch, bool AAppend) {
   OnNotify().Clear();
   if (!AAppend) Clear(false);
   LogsPipe::ZELLog().Debug(cTag, "List is locked and everything is clean.");
+  FIndex.reserve(FIndex.size() + ABatch.Events.size());
   int ordinal = 0;
   for (auto& event : ABatch.Events) {
     if (AAppend) event->SetInvisible(true);

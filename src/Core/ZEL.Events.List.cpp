@@ -90,6 +90,7 @@ void TZELEventList::DeleteRange(int AIndex, int ACount) {
 
 void TZELEventList::Clear(bool ANotify) {
   FIndex.clear();
+  FItemHomes.clear();
   TBase::Clear(ANotify);
 }
 
@@ -175,6 +176,7 @@ bool TZELEventList::ReadEventItemMQTT(const std::string& AJSON) {
   }
 
   TZELEventItem* added = event->Items().Add(std::move(item));
+  FItemHomes[added->LookupID()] = event->LookupID();
   switch (type) {
     case TEventAlertItemType::aitView:
       if (!event->Viewed()) {
@@ -207,14 +209,21 @@ bool TZELEventList::ReadEventItemExtraMQTT(const std::string& AJSON, TZELEventIt
   AExtra = nullptr;
   const TZELEventItem probe(AJSON);  // only for its "ParentObjectId"
   const std::string itemID = probe.EventID();
-  for (TZELEvent* event : *this) {
-    if (TZELEventItem* item = event->FindItem(itemID)) {
-      item->UpdateExtraFromMQTTPayload(probe.JSONObject(), AExtra);
-      AItem = item;
-      return true;
+  TZELEventItem* item = nullptr;
+  if (const auto home = FItemHomes.find(itemID); home != FItemHomes.end())
+    if (const TZELEvent* event = FindEventByID(home->second)) item = event->FindItem(itemID);
+  if (!item) {
+    for (TZELEvent* event : *this) {
+      if ((item = event->FindItem(itemID))) {
+        FItemHomes[itemID] = event->LookupID();
+        break;
+      }
     }
   }
-  return false;
+  if (!item) return false;
+  item->UpdateExtraFromMQTTPayload(probe.JSONObject(), AExtra);
+  AItem = item;
+  return true;
 }
 
 }  // namespace ZEL

@@ -70,7 +70,8 @@ public:
   // Type 2: adds a history entry to its alert and moves the alert's state; true when added.
   bool ReadEventItemMQTT(const std::string& AJSON);
   // Type 5: an attachment's new upload state; true when an item with the payload's parent
-  // id was found (AExtra stays nullptr when it holds no such attachment).
+  // id was found (AExtra stays nullptr when it holds no such attachment). Item ids are
+  // unique object ids: the item is looked for first in the alert last known to hold it.
   bool ReadEventItemExtraMQTT(const std::string& AJSON, TZELEventItem*& AItem, TEventExtraDataItem*& AExtra);
 
   // The base list's changes, keeping the id index in step.
@@ -94,6 +95,10 @@ private:
 
   std::mutex Flock;
   TIndex FIndex;
+  // Item id -> the id of the alert that took it from the broker (or was found holding it):
+  // where an attachment update looks first. Checked at each use (the alert may be gone or
+  // have reloaded its items); a miss falls back to the walk over every alert.
+  std::unordered_map<std::string, std::string> FItemHomes;
 };
 
 }  // namespace ZEL

@@ -13,20 +13,31 @@ constexpr std::string_view cErr = "<ERR>";
 }  // namespace
 
 TZELOriginatorDevice::TZELOriginatorDevice(std::string_view ARawJson)
-    : FJSONObject(Events::JSON::ParseObject(ARawJson, cInvalid)) {}
+    : FOwn(Events::JSON::ParseObject(ARawJson, cInvalid)) {}
 
 TZELOriginatorDevice::TZELOriginatorDevice(const TJSON* AObject) {
   if (!AObject) throw EZELException(std::string(cInvalid));
   Events::JSON::CheckObject(*AObject);
-  FJSONObject = *AObject;
+  FOwn = *AObject;
 }
 
+std::unique_ptr<TZELOriginatorDevice> TZELOriginatorDevice::InPlace(const TJSON* AObject) {
+  if (!AObject) throw EZELException(std::string(cInvalid));
+  Events::JSON::CheckObject(*AObject);
+  std::unique_ptr<TZELOriginatorDevice> result(new TZELOriginatorDevice());
+  result->FObject = AObject;
+  return result;
+}
+
+// A copy owns its object, so it may outlive the original's owner.
+TZELOriginatorDevice::TZELOriginatorDevice(const TZELOriginatorDevice& AOther) : FOwn(*AOther.FObject) {}
+
 std::string TZELOriginatorDevice::ID() const {
-  return Events::JSON::Text(FJSONObject, "ID", {cTag, "GetObjectID"}).value_or(std::string(cErr));
+  return Events::JSON::Text(*FObject, "ID", {cTag, "GetObjectID"}).value_or(std::string(cErr));
 }
 
 std::string TZELOriginatorDevice::GUIDstring() const {
-  return Events::JSON::Text(FJSONObject, "GUID", {cTag, "GetGUIDString"}).value_or(TGUID::Empty().ToString());
+  return Events::JSON::Text(*FObject, "GUID", {cTag, "GetGUIDString"}).value_or(TGUID::Empty().ToString());
 }
 
 TGUID TZELOriginatorDevice::GUID() const {
@@ -38,16 +49,16 @@ TGUID TZELOriginatorDevice::GUID() const {
 }
 
 std::string TZELOriginatorDevice::Name() const {
-  return Events::JSON::Text(FJSONObject, "Name", {cTag, "GetName"}).value_or(std::string(cErr));
+  return Events::JSON::Text(*FObject, "Name", {cTag, "GetName"}).value_or(std::string(cErr));
 }
 
 std::string TZELOriginatorDevice::Descriprion() const {
-  return Events::JSON::Text(FJSONObject, "Description", {"Source object object", "GetDescr"})
+  return Events::JSON::Text(*FObject, "Description", {"Source object object", "GetDescr"})
       .value_or(std::string(cErr));
 }
 
 std::int32_t TZELOriginatorDevice::SourceType() const {
-  const auto text = Events::JSON::Text(FJSONObject, "Type", {cTag, "GetType"});
+  const auto text = Events::JSON::Text(*FObject, "Type", {cTag, "GetType"});
   if (!text) return -1;
   std::int32_t value = 0;
   const char* first = text->data();

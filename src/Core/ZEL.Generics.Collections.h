@@ -83,7 +83,7 @@ public:
     typename TItems::const_iterator FIt;
   };
 
-  TDelegatedObjectList() : FTag("TDelegatedObjectList<" + std::string(T::TypeName) + ">"), FNotifyDelegate(this) {}
+  TDelegatedObjectList() : FTag(ListTag()), FNotifyDelegate(this) {}
 
   // Every remaining item is announced with cnRemoved (outside a clear, so subscribers hear
   // it) and then freed; holders that want silence clear the list first.
@@ -225,7 +225,13 @@ private:
     FNotifyDelegate.Notify(static_cast<const TDelegatedObjectList*>(this), AItem, AAction);
   }
 
-  const std::string FTag;
+  // One text per item class, shared: every alert holds a list of its own.
+  static const std::string& ListTag() {
+    static const std::string tag = "TDelegatedObjectList<" + std::string(T::TypeName) + ">";
+    return tag;
+  }
+
+  const std::string& FTag;
   bool FDoNotifyInClear = false;
   bool FInClear = false;
   TItems FItems;

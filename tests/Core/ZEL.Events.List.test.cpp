@@ -244,6 +244,47 @@ TEST(TZELEventListBroker, AttachmentUpdatesFindTheFirstHolderAndNeedAnItemOrigin
   EXPECT_EQ(list[0]->Items()[0]->ExtraData()[0]->State(), TExtraDataState::edsAvailable);
 }
 
+// An attachment update looks first in the alert that took the item from the broker; when
+// that alert is gone or no longer holds the item, the update still finds the item's holder.
+TEST(TZELEventListBroker, AttachmentUpdatesFollowTheItemWhereverItIsHeld) {
+  const TJSON payloads = ZEL::Test::LoadFixture("alert-payloads.json");
+  const std::string alertID = payloads["Type2Event"]["ParentObjectId"];
+  const auto update = [&](TZELEventList& AList, int AState) {
+    TJSON payload = payloads["Type5"];
+    payload["State"] = AState;
+    TZELEventItem* item = nullptr;
+    TEventExtraDataItem* extra = nullptr;
+    const bool found = AList.ReadEventItemExtraMQTT(payload.dump(), item, extra);
+    return found && extra ? extra : nullptr;
+  };
+  const auto reloadedItems = [&] {
+    TZELEvent::TItemBatch batch;
+    batch.push_back(std::make_unique<TZELEventItem>(payloads["Type2Event"].dump()));
+    return batch;
+  };
+
+  TZELEventList list;
+  list.ReadOneEventFromJSON(Alert("other").dump());
+  list.ReadOneEventFromJSON(payloads["Type1"].dump());
+  ASSERT_TRUE(list.ReadEventItemMQTT(payloads["Type2Event"].dump()));
+  EXPECT_EQ(update(list, 1), list[1]->Items()[0]->ExtraData()[0].get());
+
+  // The item moves to another alert; its first holder reloads its items without it.
+  list[0]->ReplaceItems(reloadedItems());
+  list[1]->ReplaceItems({});
+  EXPECT_EQ(update(list, 2), list[0]->Items()[0]->ExtraData()[0].get());
+
+  // A bulk reload replaces every alert; the item comes back with a reload of its alert.
+  ASSERT_TRUE(list.ReadFromJSONArray(TJSON::array({Alert("x"), payloads["Type1"]}), false));
+  EXPECT_EQ(update(list, 2), nullptr);
+  ASSERT_EQ(list[1]->ID(), alertID);
+  list[1]->ReplaceItems(reloadedItems());
+  TEventExtraDataItem* extra = update(list, 3);
+  EXPECT_EQ(extra, list[1]->Items()[0]->ExtraData()[0].get());
+  ASSERT_NE(extra, nullptr);
+  EXPECT_EQ(extra->State(), TExtraDataState::edsUnavailable);
+}
+
 TEST(TZELEventListLoad, TwoStepLoadTakesTheArraysElements) {
   TZELEventList list;
   TJSON array = ZEL::Test::LoadFixture("alerts.json")["EventAlerts"];

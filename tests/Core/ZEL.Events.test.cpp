@@ -99,6 +99,37 @@ TEST(TZELEventModel, OriginatorKeysAndTheirPrecedence) {
   EXPECT_THROW(TZELOriginatorDevice(std::string_view(R"({"GUID":"nope"})")).GUID(), EConvertError);
 }
 
+// Alerts, items and attachments read their originator inside their own JSON: it must read
+// as one built from the same object's text, and a copy must stand on its own.
+TEST(TZELEventModel, OriginatorReadInPlaceReadsAsAStandaloneOne) {
+  const auto text = [](const TZELOriginatorDevice& AOrigin, std::string (TZELOriginatorDevice::*AGetter)() const) {
+    return (AOrigin.*AGetter)();
+  };
+  const auto expectSame = [&](const TZELOriginatorDevice& AInPlace, const std::string& AWhere) {
+    const TZELOriginatorDevice alone(std::string_view(AInPlace.JSONObject().dump()));
+    EXPECT_EQ(AInPlace.JSONObject(), alone.JSONObject()) << AWhere;
+    for (auto getter : {&TZELOriginatorDevice::ID, &TZELOriginatorDevice::GUIDstring, &TZELOriginatorDevice::Name,
+                        &TZELOriginatorDevice::Descriprion})
+      EXPECT_EQ(text(AInPlace, getter), text(alone, getter)) << AWhere;
+    EXPECT_EQ(Message([&] { (void)AInPlace.SourceType(); }), Message([&] { (void)alone.SourceType(); })) << AWhere;
+  };
+  for (int i = 0; i < 2; ++i) {
+    const TZELEvent alert(FixtureAlert(i));
+    expectSame(alert.Originator(), "alert " + std::to_string(i));
+    const TZELEventItem item(FixtureItem(i));
+    expectSame(item.Originator(), "item " + std::to_string(i));
+    for (const auto& extra : item.ExtraData()) expectSame(extra->Originator(), "attachment of item " + std::to_string(i));
+  }
+
+  std::unique_ptr<TZELOriginatorDevice> copy;
+  {
+    const TZELEvent alert(FixtureAlert(0));
+    copy = std::make_unique<TZELOriginatorDevice>(alert.Originator());
+  }
+  EXPECT_EQ(copy->GUID().ToString(), "{11111111-2222-3333-4444-555555555555}");
+  EXPECT_THROW(TZELOriginatorDevice::InPlace(nullptr), EZELException);
+}
+
 TEST(TZELEventModel, UnparsableAndNonObjectTextsFailWithTheirClassTexts) {
   EXPECT_EQ(Message([] { TZELEvent{""}; }), "TZELEvent json is not valid");
   EXPECT_EQ(Message([] { TZELEventItem{"{"}; }), "TZELEventItem json is not valid");
@@ -129,6 +160,49 @@ TEST(TZELEventModel, MissingValuesGiveDefaultsAndFatalEntries) {
   EXPECT_EQ(item.DateTimeStr(), "<ERR>");
   EXPECT_THROW(item.DateTime(), EConvertError);
   EXPECT_FALSE(item.HasExtra());
+}
+
+// A missing value of an alert names the alert by its id instead of printing its whole text
+// (a new alert misses "LastViewedAt" and "LastViewedBy" as its normal state); the line's
+// text and level stay. Items and other objects still print themselves.
+TEST(TZELEventModel, MissingValueLinesOfAnAlertCarryItsIdOnly) {
+  TLogCapture capture;
+  const std::string id = R"({"ObjectId":"a-\"1\""})";
+  TZELEvent event(R"({"ObjectId":"a-\"1\"","ExtraData":[{"ObjectId":"x","Text":"long"}],)" + cOrigin + "}");
+  (void)event.Caption();
+  (void)event.Text();
+  (void)event.DateTimeStr();
+  struct TCase {
+    const char* Tag;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {"TZELEvent.GetEventAlertState", "Unable to get data from \"State\". JSON Object: " + id},
+      {"TZELEvent", "[GetActive] Unable to get data from \"Active\". JSON Object: " + id},
+      {"TZELEvent", "[GetViewed] Unable to get data from \"Viewed\". JSON Object: " + id},
+      {"TZELEvent", "[GetLastView] Unable to get data from \"LastViewedAt\". JSON Object: " + id},
+      {"TZELEvent", "[GetLastViewBy] Unable to get data from \"LastViewedBy\". JSON Object: " + id},
+      {"TZELEvent.GetEventCaption", "Unable to get data from \"Caption\". JSON Object: " + id},
+      {"ZELEvent object", "[GetEventText] Unable to get data from \"Text\". JSON Object: " + id},
+      {"TZELEvent", "[GetDateTimeStr] Unable to get data from \"DateTime\". JSON Object: " + id},
+  };
+  for (const TCase& c : cases) {
+    const auto entries = capture.WithTag(c.Tag);
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& E) { return E.Message == c.Message; });
+    ASSERT_NE(it, entries.end()) << c.Message;
+    EXPECT_EQ(it->Type, TLogType::Fatal) << c.Message;
+  }
+  EXPECT_FALSE(AnyLogContains(capture, "long"));
+
+  // A numeric id is shown as the number; an item keeps its whole text.
+  capture.Clear();
+  (void)TZELEvent(R"({"ObjectId":17,)" + cOrigin + "}").Caption();
+  EXPECT_TRUE(AnyLogContains(capture, "\"Caption\". JSON Object: {\"ObjectId\":17}"));
+  capture.Clear();
+  TZELEventItem item(R"({"ObjectId":"i-1",)" + cOrigin + "}");
+  (void)item.Caption();
+  EXPECT_EQ(capture.WithTag("TZELEventItem.GetCaption").at(0).Message,
+            "Unable to get data from \"Caption\". JSON Object: " + item.ToJSON());
 }
 
 TEST(TZELEventModel, ToJSONEscapesControlAndNonASCIICharacters) {
