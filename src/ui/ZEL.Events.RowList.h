@@ -4,7 +4,8 @@
 // insert (on 100,000 rows, some milliseconds for one live alert); this one keeps no layout
 // at all and touches only the rows in sight. It places, paints, hit-tests, scrolls and
 // selects rows as the plain list view does in its top-to-bottom list mode with the same
-// spacing, so rows look and behave as before.
+// spacing, so rows look and behave as before. Only that mode: no icon mode, wrapping, hidden
+// rows or rows of their own heights.
 
 #include <QListView>
 #include <QPersistentModelIndex>
