@@ -96,6 +96,36 @@ void TEventStateBitmaps::Create(QSizeF ASize) {
 
 TEventsRowDelegate::TEventsRowDelegate(QObject* AParent) : QStyledItemDelegate(AParent) {}
 
+namespace {
+// Enough for the rows of a tall window a few times over; then measured afresh.
+constexpr qsizetype cMaxMeasured = 512;
+}  // namespace
+
+void TEventsRowDelegate::UseFont(const QFont& AFont) const {
+  if (AFont == FMeasuredFont && AFont.resolveMask() == FMeasuredFont.resolveMask()) return;
+  FMeasuredFont = AFont;
+  FElided.clear();
+  FAdvances.clear();
+}
+
+QString TEventsRowDelegate::Elided(TTextKind AKind, const QFont& AFont, const QString& AText, int AWidth) const {
+  TTextKey LKey{AKind, AWidth, AText};
+  if (const auto LIt = FElided.constFind(LKey); LIt != FElided.constEnd()) return LIt.value();
+  if (FElided.size() >= cMaxMeasured) FElided.clear();
+  const QString LElided = QFontMetrics(AFont).elidedText(AText, Qt::ElideRight, AWidth);
+  FElided.insert(std::move(LKey), LElided);
+  return LElided;
+}
+
+int TEventsRowDelegate::Advance(TTextKind AKind, const QFont& AFont, const QString& AText) const {
+  TTextKey LKey{AKind, 0, AText};
+  if (const auto LIt = FAdvances.constFind(LKey); LIt != FAdvances.constEnd()) return LIt.value();
+  if (FAdvances.size() >= cMaxMeasured) FAdvances.clear();
+  const int LAdvance = QFontMetrics(AFont).horizontalAdvance(AText);
+  FAdvances.insert(std::move(LKey), LAdvance);
+  return LAdvance;
+}
+
 QSize TEventsRowDelegate::sizeHint(const QStyleOptionViewItem& AOption, const QModelIndex&) const {
   return QSize(AOption.rect.width() > 0 ? AOption.rect.width() : 412, cRowHeight);
 }
@@ -114,6 +144,7 @@ void TEventsRowDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& A
   APainter->save();
   const QColor LTextColour = AOption.palette.color(
       (AOption.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text);
+  UseFont(AOption.font);
   QFont LFont = AOption.font;
   LFont.setFamily(QStringLiteral("Tahoma"));
   LFont.setPointSize(11);
@@ -137,7 +168,7 @@ void TEventsRowDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& A
   // gives way), so that the day is never cut off.
   const int LAccessoryX = R.right() - 21 - 10;
   const QString LTime = AIndex.data(TEventsRowModel::ReceivedAtRole).toString();
-  const int LTimeWidth = std::max(149, QFontMetrics(LFont).horizontalAdvance(LTime) + 2);
+  const int LTimeWidth = std::max(149, Advance(TTextKind::Time, LFont, LTime) + 2);
   const QRect LTimeRect(LAccessoryX - LTimeWidth, R.top() + 2, LTimeWidth, 18);
   const int LLeft = R.left() + 44;
   QFont LBold = LFont;
@@ -148,20 +179,20 @@ void TEventsRowDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& A
   APainter->setFont(LBold);
   const QRect LCaptionRect(LLeft, R.top() + 2, LTimeRect.left() - LLeft - 4, 20);
   APainter->drawText(LCaptionRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetrics(LBold).elidedText(AIndex.data(TEventsRowModel::CaptionRole).toString(),
-                                                    Qt::ElideRight, LCaptionRect.width()));
+                     Elided(TTextKind::Caption, LBold, AIndex.data(TEventsRowModel::CaptionRole).toString(),
+                            LCaptionRect.width()));
   APainter->setFont(LFont);
   const QRect LTextRect(LLeft, R.top() + 21, LAccessoryX - LLeft, 19);
   APainter->drawText(LTextRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetrics(LFont).elidedText(AIndex.data(TEventsRowModel::TextRole).toString(),
-                                                    Qt::ElideRight, LTextRect.width()));
+                     Elided(TTextKind::Text, LFont, AIndex.data(TEventsRowModel::TextRole).toString(),
+                            LTextRect.width()));
   QFont LOblique = LFont;
   LOblique.setItalic(true);
   APainter->setFont(LOblique);
   const QRect LSourceRect(LLeft, R.top() + 40, LAccessoryX - LLeft, 18);
   APainter->drawText(LSourceRect, Qt::AlignLeft | Qt::AlignBottom,
-                     QFontMetrics(LOblique).elidedText(AIndex.data(TEventsRowModel::SourceRole).toString(),
-                                                       Qt::ElideRight, LSourceRect.width()));
+                     Elided(TTextKind::Source, LOblique, AIndex.data(TEventsRowModel::SourceRole).toString(),
+                            LSourceRect.width()));
   // The accessory: the row opens its alert.
   APainter->setFont(LBold);
   APainter->drawText(QRect(LAccessoryX, R.top(), 21, R.height()), Qt::AlignCenter, QStringLiteral("›"));

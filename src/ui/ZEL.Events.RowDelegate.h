@@ -4,6 +4,8 @@
 
 #include "ZEL.Events.Types.h"
 
+#include <QFont>
+#include <QHash>
 #include <QPixmap>
 #include <QSize>
 #include <QStyledItemDelegate>
@@ -40,7 +42,30 @@ public:
   TEventStateBitmaps& StateBitmaps() const { return FBitmaps; }
 
 private:
+  // The measured texts of the rows lately painted. A live alert on top repaints every row in
+  // sight although only one is new; measuring and cutting a text to its width is most of
+  // what a row's paint costs.
+  enum class TTextKind { Time, Caption, Text, Source };
+  struct TTextKey {
+    TTextKind Kind;
+    int Width;
+    QString Text;
+    bool operator==(const TTextKey&) const = default;
+    friend size_t qHash(const TTextKey& AKey, size_t ASeed = 0) {
+      return qHashMulti(ASeed, static_cast<int>(AKey.Kind), AKey.Width, AKey.Text);
+    }
+  };
+  // AText cut to AWidth in AFont, with an ellipsis when cut.
+  QString Elided(TTextKind AKind, const QFont& AFont, const QString& AText, int AWidth) const;
+  // The width of AText in AFont.
+  int Advance(TTextKind AKind, const QFont& AFont, const QString& AText) const;
+  // The texts measured in the fonts derived from this option's font.
+  void UseFont(const QFont& AFont) const;
+
   mutable TEventStateBitmaps FBitmaps;
+  mutable QHash<TTextKey, QString> FElided;
+  mutable QHash<TTextKey, int> FAdvances;
+  mutable QFont FMeasuredFont;
 };
 
 }  // namespace ZEL

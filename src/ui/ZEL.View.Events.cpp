@@ -5,6 +5,7 @@
 #include "ZEL.Events.List.h"
 #include "ZEL.Events.RowDelegate.h"
 #include "ZEL.Events.RowFilter.h"
+#include "ZEL.Events.RowList.h"
 #include "ZEL.Events.RowModel.h"
 #include "ZEL.Events.Service.Interf.h"
 #include "ZEL.Events.Service.h"
@@ -111,15 +112,14 @@ TEventsViewForm::TEventsViewForm(QWidget* AParent) : TBaseFormView(AParent) {
   FOnView = new TEventsRowFilter(FRows, this);
   FDelegate = new TEventsRowDelegate(this);
   auto* LListArea = new QGridLayout();
-  lvEvents = new QListView(lyContents);
+  lvEvents = new TEventsRowList(lyContents);
   lvEvents->setObjectName(QStringLiteral("lvEvents"));
   lvEvents->setModel(FOnView);
   lvEvents->setItemDelegate(FDelegate);
-  // Every row is equally high: a long list is laid out without asking each row.
-  lvEvents->setUniformItemSizes(true);
+  // Every row is equally high (the delegate's fixed height): a row's place is computed, so
+  // a live alert on a long list costs what the rows in sight cost.
   lvEvents->setAlternatingRowColors(true);
   lvEvents->setSpacing(1);
-  lvEvents->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   lvEvents->setSelectionMode(QAbstractItemView::SingleSelection);
   lvEvents->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lvEvents->viewport()->installEventFilter(this);

@@ -5,6 +5,7 @@
 // would go unnoticed, and opens an alert on a double click.
 
 #include "ZEL.Events.Filter.h"
+#include "ZEL.Events.RowList.h"
 #include "ZEL.Generics.Collections.h"
 #include "ZEL.Messaging.h"
 #include "ZEL.View.Base.h"
@@ -15,7 +16,6 @@
 
 class QLabel;
 class QLineEdit;
-class QListView;
 class QToolButton;
 
 namespace ZEL {
@@ -104,7 +104,7 @@ private:
   QToolButton* sbrnFilter;
   QLabel* txtCount;
   QLineEdit* edtSearch;
-  QListView* lvEvents;
+  TEventsRowList* lvEvents;
   QLabel* txtMessage;
 
   TEventsRowModel* FRows;

@@ -154,5 +154,44 @@ TEST(EventsRows, StatePicturesAreDrawnOncePerSize) {
   EXPECT_EQ(pictures.Drawn(), 6);
 }
 
+// The delegate keeps the texts it measured; a row painted again (its text changed, the row
+// wider, the view's font changed) is cut for what it is now, as a fresh delegate cuts it.
+TEST(EventsRows, RepaintedRowIsCutForItsTextWidthAndFontNow) {
+  const auto paint = [](const TEventsRowDelegate& ADelegate, const TEventRow& ARow, int AWidth, const QFont& AFont) {
+    TEventsRowModel rows;
+    rows.Add(ARow, false);
+    QImage image(AWidth, TEventsRowDelegate::cRowHeight, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = image.rect();
+    option.font = AFont;
+    option.palette = QApplication::palette();
+    ADelegate.paint(&painter, option, rows.index(0));
+    return image;
+  };
+  TEventRow row = Row("A", "A caption long enough to be cut at the narrower width of the row");
+  row.Subject.DateTime = Time::ParseISO8601("2026-12-11T03:06:32Z");
+  QFont spaced = QApplication::font();
+  spaced.setLetterSpacing(QFont::PercentageSpacing, 140);
+  const TEventsRowDelegate kept;
+  const struct {
+    const char* Label;
+    const char* Caption;
+    int Width;
+    QFont Font;
+  } cases[] = {
+      {"first paint", "A caption long enough to be cut at the narrower width of the row", 412, QApplication::font()},
+      {"wider row", "A caption long enough to be cut at the narrower width of the row", 640, QApplication::font()},
+      {"changed caption", "Another caption, just as long, and cut at the same width of the row", 412,
+       QApplication::font()},
+      {"other font", "Another caption, just as long, and cut at the same width of the row", 412, spaced},
+  };
+  for (const auto& c : cases) {
+    row.Caption = QString::fromUtf8(c.Caption);
+    EXPECT_TRUE(paint(kept, row, c.Width, c.Font) == paint(TEventsRowDelegate(), row, c.Width, c.Font)) << c.Label;
+  }
+}
+
 }  // namespace
 }  // namespace ZEL

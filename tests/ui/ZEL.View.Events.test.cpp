@@ -14,6 +14,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListView>
+#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTest>
 #include <QThreadPool>
@@ -300,6 +302,34 @@ TEST_F(EventsView, LiveAlertGoesOnTopRebuildPutsItInListOrder) {
   List().Remove(List().FindEventByID("A2"));
   EXPECT_EQ(OnView(), (Ids{"A1", "L1"}));
   EXPECT_EQ(Counter(), "Total: 2");
+}
+
+// The list's selection stays on its alert while live alerts come on top, with a search in
+// force or not; an alert the search drops gets no row and moves nothing.
+TEST_F(EventsView, SelectionStaysOnItsAlertWhileLiveAlertsComeOnTop) {
+  F.REST->Events = {ZT::AlertJSON("A3", {.Caption = "Gate", .Text = "Camera"}), ZT::AlertJSON("A2", {.Caption = "Door", .Text = "Camera"}),
+                    ZT::AlertJSON("A1", {.Caption = "Gate", .Text = "Camera"})};
+  EnterAndWait();
+  QListView* list = View->List();
+  const auto selectedID = [list] {
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows[0].data(TEventsRowModel::IDRole).toString().toStdString() : std::string();
+  };
+  list->setCurrentIndex(View->OnView()->index(2, 0));
+  ASSERT_EQ(selectedID(), "A1");
+  AddLive("L1", {.Caption = "Gate", .Text = "Camera"});
+  EXPECT_EQ(OnView(), (Ids{"L1", "A3", "A2", "A1"}));
+  EXPECT_EQ(selectedID(), "A1");
+
+  View->findChild<QLineEdit*>("edtSearch")->setText("gate");
+  ASSERT_EQ(OnView(), (Ids{"L1", "A3", "A1"}));
+  list->setCurrentIndex(View->OnView()->index(2, 0));
+  AddLive("L2", {.Caption = "Door", .Text = "Camera"});
+  AddLive("L3", {.Caption = "Gate", .Text = "Camera"});
+  EXPECT_EQ(OnView(), (Ids{"L3", "L1", "A3", "A1"}));
+  EXPECT_EQ(selectedID(), "A1");
+  EXPECT_EQ(list->currentIndex().row(), 3);
+  EXPECT_EQ(Counter(), "Filtered: 4 Total: 6");
 }
 
 TEST_F(EventsView, CountersAndEmptyText) {
