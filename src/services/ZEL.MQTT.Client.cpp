@@ -435,8 +435,9 @@ private:
 
   // UI thread. Runs the events queued when it starts, one by one and in order; what comes
   // later waits for the next drain, so other UI work gets its turn in a flood. Each event
-  // leaves the queue before it runs: a handler that spins a nested event loop lets a later
-  // drain go on with the events after it.
+  // leaves the queue before it runs, and while events remain a next drain is queued (one
+  // per batch): a handler that spins a nested event loop lets that drain go on with the
+  // events after it.
   static void Drain(const std::shared_ptr<TDelivery>& ADelivery) {
     std::size_t budget = 0;
     {
@@ -446,7 +447,7 @@ private:
     }
     for (; budget > 0; --budget) {
       TPending next;
-      bool wake = false;
+      bool wake = false, queueNext = false;
       {
         std::lock_guard<std::mutex> guard(ADelivery->Lock);
         if (!ADelivery->Alive || ADelivery->Queue.empty()) return;
@@ -454,16 +455,13 @@ private:
         ADelivery->Queue.pop_front();
         ADelivery->QueuedBytes -= next.Bytes;
         wake = ADelivery->Waiting > 0;
+        queueNext = !ADelivery->Queue.empty() && !ADelivery->DrainQueued;
+        if (queueNext) ADelivery->DrainQueued = true;
       }
       if (wake) ADelivery->CV.notify_all();
+      if (queueNext) UIThread::RunAsync([ADelivery] { Drain(ADelivery); });
       if (next.Events) next.Work(*next.Events);
     }
-    {
-      std::lock_guard<std::mutex> guard(ADelivery->Lock);
-      if (!ADelivery->Alive || ADelivery->Queue.empty() || ADelivery->DrainQueued) return;
-      ADelivery->DrainQueued = true;
-    }
-    UIThread::RunAsync([ADelivery] { Drain(ADelivery); });
   }
 
   void Deliver(std::function<void(const TEvents&)> AWork, std::size_t ABytes = 0) {
