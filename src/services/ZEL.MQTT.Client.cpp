@@ -17,6 +17,8 @@
 #include <cstring>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <csignal>
 #include <map>
 #include <mutex>
@@ -158,7 +160,7 @@ using TClock = std::chrono::steady_clock;
 
 // At most this many events, and payloads of this many bytes, wait for the UI thread; the
 // network thread then waits itself, so a flood cannot eat the memory.
-constexpr int MaxEventsInFlight = 2000;
+constexpr std::size_t MaxEventsInFlight = 2000;
 constexpr std::size_t MaxBytesInFlight = 32 * 1024 * 1024;
 
 void InitOnce() {
@@ -342,9 +344,12 @@ public:
   }
 
   void Shutdown() override {
+    std::deque<TPending> dropped;  // freed outside the lock
     {
       std::lock_guard<std::mutex> guard(FDelivery->Lock);
       FDelivery->Alive = false;
+      dropped.swap(FDelivery->Queue);
+      FDelivery->QueuedBytes = 0;
     }
     FDelivery->CV.notify_all();
     Command([this] { FStopping.store(true); });
@@ -360,13 +365,21 @@ private:
   enum class TState { Idle, Connecting, Connected, Disconnecting };
   using TEventsPtr = std::shared_ptr<const TEvents>;
 
-  // Shared with the jobs queued on the UI thread, which may outlive the client.
+  // The events on their way to the UI thread, in order. Shared with the drain queued there,
+  // which may outlive the client.
+  struct TPending {
+    std::function<void(const TEvents&)> Work;
+    TEventsPtr Events;
+    std::size_t Bytes = 0;
+  };
   struct TDelivery {
     std::mutex Lock;
     std::condition_variable CV;
     bool Alive = true;
-    int InFlight = 0;
-    std::size_t InFlightBytes = 0;
+    std::deque<TPending> Queue;
+    std::size_t QueuedBytes = 0;
+    bool DrainQueued = false;  // a drain is queued on the UI thread and has not started yet
+    int Waiting = 0;           // network threads waiting for room
   };
 
   void Set(std::string& AField, const std::string& AValue) {
@@ -394,33 +407,61 @@ private:
   // UI thread and the keeper's worker never block on the UI thread.
   void Reserve(std::size_t ABytes = 0) {
     std::unique_lock<std::mutex> lock(FDelivery->Lock);
+    ++FDelivery->Waiting;
     FDelivery->CV.wait(lock, [this, ABytes] {
       // One payload larger than the bound still goes, alone.
-      const bool roomForBytes = FDelivery->InFlightBytes == 0 || FDelivery->InFlightBytes + ABytes <= MaxBytesInFlight;
-      return (FDelivery->InFlight < MaxEventsInFlight && roomForBytes) || !FDelivery->Alive;
+      const bool roomForBytes = FDelivery->QueuedBytes == 0 || FDelivery->QueuedBytes + ABytes <= MaxBytesInFlight;
+      return (FDelivery->Queue.size() < MaxEventsInFlight && roomForBytes) || !FDelivery->Alive;
     });
+    --FDelivery->Waiting;
   }
 
-  // Queues one event for the UI thread; it is dropped once the client is shut down.
+  // Queues one event for the UI thread; it is dropped once the client is shut down. Events
+  // go over in batches: one drain on the UI thread takes every event queued meanwhile, so a
+  // flood of publications costs the UI thread one wake-up per batch, not one per message.
   void Post(std::function<void(const TEvents&)> AWork, std::size_t ABytes = 0) {
-    auto delivery = FDelivery;
+    const std::shared_ptr<TDelivery> delivery = FDelivery;
+    TEventsPtr events = Events();
     {
       std::lock_guard<std::mutex> guard(delivery->Lock);
       if (!delivery->Alive) return;
-      ++delivery->InFlight;
-      delivery->InFlightBytes += ABytes;
+      delivery->Queue.push_back({std::move(AWork), std::move(events), ABytes});
+      delivery->QueuedBytes += ABytes;
+      if (delivery->DrainQueued) return;
+      delivery->DrainQueued = true;
     }
-    UIThread::RunAsync([delivery, ABytes, events = Events(), work = std::move(AWork)] {
-      bool alive = false;
+    UIThread::RunAsync([delivery] { Drain(delivery); });
+  }
+
+  // UI thread. Runs the events queued when it starts, one by one and in order; what comes
+  // later waits for the next drain, so other UI work gets its turn in a flood. Each event
+  // leaves the queue before it runs, and while events remain a next drain is queued (one
+  // per batch): a handler that spins a nested event loop lets that drain go on with the
+  // events after it.
+  static void Drain(const std::shared_ptr<TDelivery>& ADelivery) {
+    std::size_t budget = 0;
+    {
+      std::lock_guard<std::mutex> guard(ADelivery->Lock);
+      ADelivery->DrainQueued = false;
+      budget = ADelivery->Queue.size();
+    }
+    for (; budget > 0; --budget) {
+      TPending next;
+      bool wake = false, queueNext = false;
       {
-        std::lock_guard<std::mutex> guard(delivery->Lock);
-        --delivery->InFlight;
-        delivery->InFlightBytes -= ABytes;
-        alive = delivery->Alive;
+        std::lock_guard<std::mutex> guard(ADelivery->Lock);
+        if (!ADelivery->Alive || ADelivery->Queue.empty()) return;
+        next = std::move(ADelivery->Queue.front());
+        ADelivery->Queue.pop_front();
+        ADelivery->QueuedBytes -= next.Bytes;
+        wake = ADelivery->Waiting > 0;
+        queueNext = !ADelivery->Queue.empty() && !ADelivery->DrainQueued;
+        if (queueNext) ADelivery->DrainQueued = true;
       }
-      delivery->CV.notify_all();
-      if (alive && events) work(*events);
-    });
+      if (wake) ADelivery->CV.notify_all();
+      if (queueNext) UIThread::RunAsync([ADelivery] { Drain(ADelivery); });
+      if (next.Events) next.Work(*next.Events);
+    }
   }
 
   void Deliver(std::function<void(const TEvents&)> AWork, std::size_t ABytes = 0) {

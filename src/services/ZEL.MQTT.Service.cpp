@@ -76,6 +76,40 @@ constexpr std::string_view Tag = TZELMQTTService::LogTag;
 ILogWriter& Log() { return LogsPipe::ZELLog(); }
 const char* TrueFalse(bool AValue) { return AValue ? "True" : "False"; }
 
+// True when AText is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view AText) {
+  const auto* p = reinterpret_cast<const unsigned char*>(AText.data());
+  const auto* end = p + AText.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      more = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    if (p[1] < lo || p[1] > hi) return false;
+    for (int i = 2; i <= more; ++i)
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
 bool FileExists(const std::string& APath) {
   std::error_code ec;
   return std::filesystem::is_regular_file(APath, ec);
@@ -294,8 +328,10 @@ void TZELMQTTService::OnPingTimeout() {
 
 void TZELMQTTService::ClientOnPublishReceived(int APacketID, const std::string& ATopic, const std::string& APayload) {
   // The payload may be anything; only the log line needs valid text, and only its start.
-  const std::string start = LogsPipe::Shortened(APayload);
-  const std::string text = QString::fromUtf8(start.data(), static_cast<qsizetype>(start.size())).toStdString();
+  // Text that is valid already (nearly every payload) goes as it is.
+  std::string text = LogsPipe::Shortened(APayload);
+  if (!IsValidUtf8(text))
+    text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString();
   Log().DebugFmt(Tag, "ClientOnPublishReceived. PackedId: {} Topic: \"{}\"  Payload: {}", APacketID, ATopic, text);
   try {
     FOnMessage.MQTTMessageReceived(this, ATopic, APayload);

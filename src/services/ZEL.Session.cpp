@@ -16,7 +16,9 @@
 
 #include <QThreadPool>
 
+#include <cctype>
 #include <exception>
+#include <string_view>
 
 namespace ZEL {
 
@@ -30,6 +32,20 @@ constexpr std::string_view cFreeTag = "TfrmMain.FreeServices";
 ILogWriter& Log() { return LogsPipe::ZELLog(); }
 
 std::shared_ptr<TZELIocServiceLocator> Locator() { return Services::Container::ZELServiceLocator(); }
+
+// Whether ATopic may be a channel whose name ends with ASuffix, compared as the edge service
+// compares topics (letters upper-cased alike). Each channel lookup walks every edge and
+// builds its topic names, so a topic that cannot be such a channel is not looked up. The
+// edge service's empty names (no account, no organisation) are looked up as before.
+bool MayBeChannel(std::string_view ATopic, std::string_view ASuffix) {
+  if (ATopic.empty()) return true;
+  if (ATopic.size() < ASuffix.size()) return false;
+  const std::string_view tail = ATopic.substr(ATopic.size() - ASuffix.size());
+  for (std::size_t i = 0; i < tail.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(tail[i])) != std::toupper(static_cast<unsigned char>(ASuffix[i])))
+      return false;
+  return true;
+}
 
 // Lets the last reference of a service go on the UI thread, where the services are freed.
 template <class T>
@@ -265,21 +281,22 @@ void TZELSession::OnMQTTMessage(IZELMQTTService*, const std::string& ATopic, con
     }
   };
   TZELEdgeObject* edge = nullptr;
-  if (edges->IsKnownAndAvailableEventsChannel(ATopic, edge)) {
+  const bool eventTopic = MayBeChannel(ATopic, "/Event");
+  if (eventTopic && edges->IsKnownAndAvailableEventsChannel(ATopic, edge)) {
     Log().Info(cMessageTag, "Edge[" + edge->ID() + "] events change published.");
     guarded([&] {
       if (events) events->LoadEventFromMQTT(text);
     });
   }
-  if (edges->IsKnownAndAvailableUpdateChannel(ATopic, edge)) {
+  if (MayBeChannel(ATopic, "/Update") && edges->IsKnownAndAvailableUpdateChannel(ATopic, edge)) {
     Log().Info(cMessageTag, "Edge[" + edge->ID() + "] update published.");
     guarded([&] { edge->ProcessMQTTUpdate(text); });
   }
-  if (edges->IsKnownAndAvailableSvcResponseChannel(ATopic, edge)) {
+  if (MayBeChannel(ATopic, "/Service/Response") && edges->IsKnownAndAvailableSvcResponseChannel(ATopic, edge)) {
     Log().Info(cMessageTag, "Edge[" + edge->ID() + "] service response published.");
     guarded([&] { edge->ProcessServiceResponse(text); });
   }
-  if (edges->IsKnownAndAvailableOrgEventsChannel(ATopic)) {
+  if (eventTopic && edges->IsKnownAndAvailableOrgEventsChannel(ATopic)) {
     Log().Info(cMessageTag, "Organization event received.");
     guarded([&] {
       if (events) events->LoadEventFromMQTT(text);

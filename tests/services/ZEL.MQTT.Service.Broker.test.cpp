@@ -12,6 +12,9 @@
 #include <csignal>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "ZEL.LogsPipe.h"
 #include "ZEL.MQTT.TestSupport.h"
@@ -287,6 +290,37 @@ TEST_F(MQTTBroker, ReleasedDuringAFloodWithoutDeadlock) {
   c.Listener.reset();
   WaitUntil([] { return false; }, 300ms);  // queued events are dropped, not delivered
   SUCCEED();
+}
+
+// Received messages reach the UI thread in batches. A handler that spins an event loop of
+// its own (a modal dialog) must not hold up the messages of its batch that come after it:
+// they are handled inside that loop, each once and in order.
+TEST_F(MQTTBroker, HandlerWithAnEventLoopOfItsOwnLetsTheNextMessagesThrough) {
+  auto sender = NewClient(ClientCerts, true);
+  auto c = NewClient(ClientCerts, true);
+  c.Service->Subscribe("ZEL/nested");
+  ASSERT_TRUE(WaitUntil([&] { return c.Service->AcceptedTopics().size() == 1; }));
+  struct THandler {
+    std::vector<std::string> Got;
+    std::size_t SeenInsideLoop = 0;
+    void On(IZELMQTTService*, const std::string&, const std::string& AData) {
+      Got.push_back(AData);
+      if (AData != "0") return;
+      WaitUntil([this] { return Got.size() >= 200; }, 5s);
+      SeenInsideLoop = Got.size();
+    }
+  } handler;
+  c.Service->GetOnMessageDelegate()->AddHandler(TMQTTMessageReceived::Of(&handler, &THandler::On));
+  // All of them queue up behind the first before the UI thread looks again (it sleeps
+  // here), so that they are one batch.
+  for (int i = 0; i < 200; ++i) sender.Service->Publish("ZEL/nested", std::to_string(i));
+  std::this_thread::sleep_for(700ms);
+  ASSERT_TRUE(WaitUntil([&] { return handler.Got.size() >= 200; }, 20s));
+  WaitUntil([] { return false; }, 100ms);
+  EXPECT_EQ(handler.SeenInsideLoop, 200u);
+  ASSERT_EQ(handler.Got.size(), 200u);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(handler.Got[static_cast<std::size_t>(i)], std::to_string(i));
+  c.Service->GetOnMessageDelegate()->RemoveHandler(TMQTTMessageReceived::Of(&handler, &THandler::On));
 }
 
 class MQTTBrokerVerified : public MQTTBroker {};

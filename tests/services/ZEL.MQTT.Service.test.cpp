@@ -2,6 +2,7 @@
 // the manual-disconnect rules and the delegates.
 
 #include <gtest/gtest.h>
+#include <QString>
 
 #include <memory>
 #include <stdexcept>
@@ -169,6 +170,51 @@ TEST_F(MQTTService, DelegatesOrderAndThrowingHandler) {
   EXPECT_TRUE(fatal);
   d->RemoveHandler(TMQTTMessageReceived::Of(&first, &THandler::On));
   d->RemoveHandler(TMQTTMessageReceived::Of(&second, &THandler::On));
+}
+
+// The received-publication line shows the payload as text: well-formed UTF-8 as it is,
+// anything else with replacement characters; the handlers always get the bytes unchanged.
+TEST_F(MQTTService, ReceivedPayloadIsLoggedAsValidText) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  struct TCase {
+    const char* Name;
+    std::string Payload;
+    bool Valid;
+  };
+  const std::vector<TCase> cases = {
+      {"ascii", R"({"Type":1,"Caption":"Motion"})", true},
+      {"two, three and four bytes", "Zo\xC3\xAB \xE2\x82\xAC \xF0\x9F\x93\xB7", true},
+      {"highest code point", "\xF4\x8F\xBF\xBF", true},
+      {"stray continuation byte", "a\x80" "b", false},
+      {"cut multi-byte sequence at the end", "cam \xE2\x82", false},
+      {"overlong slash", "\xC0\xAF", false},
+      {"overlong three bytes", "\xE0\x80\xAF", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", false},
+      {"latin-1 byte", "caf\xE9!", false},
+  };
+  struct THandler {
+    std::string Last;
+    void On(IZELMQTTService*, const std::string&, const std::string& AData) { Last = AData; }
+  } handler;
+  Service->GetOnMessageDelegate()->AddHandler(TMQTTMessageReceived::Of(&handler, &THandler::On));
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    LogsPipe::TLogCapture log;
+    Client->Events.OnPublishReceived(7, "edge/Event", c.Payload);
+    EXPECT_EQ(handler.Last, c.Payload);
+    std::string logged;
+    for (const auto& e : log.Entries())
+      if (e.Type == TLogType::Debug && e.Message.rfind("ClientOnPublishReceived. PackedId: 7 Topic: \"edge/Event\"  Payload: ", 0) == 0)
+        logged = e.Message.substr(e.Message.find("Payload: ") + 9);
+    if (c.Valid) {
+      EXPECT_EQ(logged, c.Payload);
+    } else {
+      EXPECT_NE(logged.find(replacement), std::string::npos) << logged;
+      EXPECT_EQ(QString::fromUtf8(logged.data(), static_cast<qsizetype>(logged.size())).toUtf8().toStdString(), logged);
+    }
+  }
+  Service->GetOnMessageDelegate()->RemoveHandler(TMQTTMessageReceived::Of(&handler, &THandler::On));
 }
 
 // A second request while the task waits counts and toasts but starts no second attempt.

@@ -105,6 +105,13 @@ TEST_F(Session, MessagesAreRoutedByTopic) {
   EXPECT_EQ(Count(TLogType::Info, "events change published."), 2);
   G.MQTT->PlayMessage(std::string(cGuidA) + "/jane.doe@example.com/Service/Response", "{}");
   EXPECT_EQ(Count(TLogType::Info, "Edge[EDGE-A] service response published."), 1);
+  // Topics are matched without regard to case, their last part too.
+  G.MQTT->PlayMessage(std::string(cGuidB) + "/edge-b/uPDATE", "{}");
+  EXPECT_EQ(Count(TLogType::Info, "Edge[EDGE-B] update published."), 2);
+  G.MQTT->PlayMessage(std::string(cGuidA) + "/JANE.DOE@EXAMPLE.COM/service/RESPONSE", "{}");
+  EXPECT_EQ(Count(TLogType::Info, "Edge[EDGE-A] service response published."), 2);
+  G.MQTT->PlayMessage(std::string(cGuidA) + "/edge-a/Update/Event", "{}");
+  EXPECT_EQ(Count(TLogType::Info, "published."), 6);
 }
 
 // Counted by failed attempts: an attempt that is only starting gets its chance, whatever the
