@@ -67,24 +67,36 @@ QVariant TEventsRowModel::data(const QModelIndex& AIndex, int ARole) const {
 }
 
 int TEventsRowModel::IndexOf(const std::string& AID) const {
-  for (std::size_t i = 0; i < FRows.size(); ++i)
-    if (FRows[i].ID == AID) return static_cast<int>(i);
-  return -1;
+  const auto it = FPlaces.find(AID);
+  return it == FPlaces.end() ? -1 : static_cast<int>(it->second - FTopPlace);
+}
+
+void TEventsRowModel::RebuildPlaces() {
+  FPlaces.clear();
+  FPlaces.reserve(FRows.size());
+  FTopPlace = 0;
+  // The first row of an id wins, as a walk from the top would find it.
+  for (std::size_t i = 0; i < FRows.size(); ++i) FPlaces.try_emplace(FRows[i].ID, static_cast<std::int64_t>(i));
 }
 
 void TEventsRowModel::Reset(std::vector<TEventRow> ARows) {
   beginResetModel();
   FRows.assign(std::make_move_iterator(ARows.begin()), std::make_move_iterator(ARows.end()));
+  RebuildPlaces();
   endResetModel();
 }
 
 void TEventsRowModel::Add(TEventRow ARow, bool AToTop) {
   const int LAt = AToTop ? 0 : rowCount();
   beginInsertRows(QModelIndex(), LAt, LAt);
-  if (AToTop)
+  if (AToTop) {
+    --FTopPlace;
+    FPlaces.insert_or_assign(ARow.ID, FTopPlace);
     FRows.push_front(std::move(ARow));
-  else
+  } else {
+    FPlaces.try_emplace(ARow.ID, FTopPlace + static_cast<std::int64_t>(FRows.size()));
     FRows.push_back(std::move(ARow));
+  }
   endInsertRows();
 }
 
@@ -93,13 +105,16 @@ bool TEventsRowModel::Remove(const std::string& AID) {
   if (LAt < 0) return false;
   beginRemoveRows(QModelIndex(), LAt, LAt);
   FRows.erase(FRows.begin() + LAt);
+  RebuildPlaces();
   endRemoveRows();
   return true;
 }
 
 void TEventsRowModel::Update(int ARow, TEventRow AValue) {
   if (ARow < 0 || ARow >= rowCount()) return;
+  const bool LSameID = FRows[static_cast<std::size_t>(ARow)].ID == AValue.ID;
   FRows[static_cast<std::size_t>(ARow)] = std::move(AValue);
+  if (!LSameID) RebuildPlaces();
   const QModelIndex LIndex = index(ARow);
   emit dataChanged(LIndex, LIndex);
 }

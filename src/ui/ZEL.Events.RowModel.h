@@ -8,8 +8,10 @@
 #include <QAbstractListModel>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace ZEL {
@@ -62,7 +64,14 @@ public:
   void Update(int ARow, TEventRow AValue);
 
 private:
+  void RebuildPlaces();
+
   std::deque<TEventRow> FRows;  // a live alert goes to the top in constant time
+  // Where each id's first row is, as a number that stays put while rows are added at either
+  // end: row i carries FTopPlace + i. A history entry or a state change finds its row in
+  // constant time, also on 100,000 rows; a removal numbers the rows again.
+  std::unordered_map<std::string, std::int64_t> FPlaces;
+  std::int64_t FTopPlace = 0;
 };
 
 }  // namespace ZEL

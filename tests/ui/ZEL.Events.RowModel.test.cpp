@@ -56,6 +56,35 @@ TEST(EventsRows, AddAtEitherEndRemoveAndUpdate) {
   EXPECT_EQ(Ids(rows), (std::vector<std::string>{"Z"}));
 }
 
+// The id lookup keeps its place numbers as rows come and go at both ends, with ids seen
+// twice and ids changed by an update; after every step it must agree with a walk from the top.
+TEST(EventsRows, IdLookupAgreesWithAWalkAfterEveryChange) {
+  TEventsRowModel rows;
+  const auto walk = [&](const std::string& AID) {
+    const auto ids = Ids(rows);
+    const auto it = std::find(ids.begin(), ids.end(), AID);
+    return it == ids.end() ? -1 : static_cast<int>(it - ids.begin());
+  };
+  const std::vector<std::string> pool{"A", "B", "C", "D", "E"};
+  unsigned seed = 7;
+  const auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int step = 0; step < 400; ++step) {
+    const std::string id = pool[next() % pool.size()];
+    switch (next() % 5) {
+      case 0: rows.Add(Row(id), true); break;
+      case 1: rows.Add(Row(id), false); break;
+      case 2: rows.Remove(id); break;
+      case 3:
+        if (rows.rowCount() > 0) rows.Update(static_cast<int>(next() % rows.rowCount()), Row(id));
+        break;
+      case 4:
+        if (step % 50 == 0) rows.Reset({Row(id), Row("B"), Row(id)});
+        break;
+    }
+    for (const auto& each : pool) ASSERT_EQ(rows.IndexOf(each), walk(each)) << "step " << step << " id " << each;
+  }
+}
+
 TEST(EventsRows, RowIsFilledFromItsAlert) {
   const TZELEvent e(ZT::AlertJSON("E1", {.Caption = "Door", .Text = "Back door", .State = "EASDISMISSED",
                                           .Active = false, .Viewed = true, .OriginatorID = "C-9", .Source = "Door c"})
