@@ -35,6 +35,7 @@
 
 #include <fmt/format.h>
 
+#include "BenchAlerts.h"
 #include "BenchSupport.h"
 #include "ZEL.Edge.h"
 #include "ZEL.EdgeService.h"
@@ -82,21 +83,7 @@ TJSON AlertElement(long AN, Time::TInstant ANow) {
           {"ItemsCount", 1 + AN % 6}};
 }
 
-TJSON EdgeJSON() {
-  TJSON edge = {{"Type", 10},          {"Name", "North"}, {"Description", "d"}, {"ID", "EDGE-1"},
-                {"GUID", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"}, {"Parent", ""},
-                {"Services", TJSON::array()}, {"Conditions", TJSON::array()}, {"Providers", TJSON::array()}};
-  for (int n = 1; n <= 3; ++n)
-    edge["Conditions"].push_back({{"Type", 20},
-                                  {"Name", fmt::format("c{}", n)},
-                                  {"Description", "d"},
-                                  {"ID", fmt::format("EDGE-1-COND-{}", n)},
-                                  {"GUID", fmt::format("{{00000000-0000-0000-0000-00000000000{}}}", n)},
-                                  {"Services", TJSON::array()},
-                                  {"Status", {{"Enabled", true}}},
-                                  {"State", {{"Data", {{"State", 1}, {"PauseInterval", 60}}}}}});
-  return edge;
-}
+using ZEL::Bench::EdgeJSON;
 
 const char* Verdict(bool AOk) { return AOk ? "ok" : "MISSED"; }
 

@@ -25,6 +25,7 @@
 
 #include <fmt/format.h>
 
+#include "BenchAlerts.h"
 #include "BenchSupport.h"
 #include "ZEL.Events.List.h"
 #include "ZEL.LogsPipe.h"
@@ -48,55 +49,18 @@ long ResidentBytes() {
   return resident * sysconf(_SC_PAGESIZE);
 }
 
-std::string ObjectId(int AKind, long ANumber) { return fmt::format("64b{}{:020x}", AKind, ANumber); }
+using ZEL::Bench::ObjectId;
+using ZEL::Bench::Stamp;
 
-std::string Stamp(long ASecond) {
-  return fmt::format("2024-03-{:02}T{:02}:{:02}:{:02}.000Z", 1 + ASecond / 86400 % 28, ASecond / 3600 % 24,
-                     ASecond / 60 % 60, ASecond % 60);
-}
-
+// Alerts from fifty conditions of no loaded edge.
 TJSON Originator(long AN) {
-  return {{"ID", fmt::format("cond-{}", AN % 50)},
-          {"GUID", fmt::format("{{11111111-2222-3333-4444-{:012X}}}", AN % 50)},
-          {"Name", fmt::format("Camera zone {}", AN % 50)},
-          {"Description", "Perimeter camera condition"},
-          {"Type", 20}};
+  return ZEL::Bench::Originator(AN, fmt::format("cond-{}", AN % 50),
+                                fmt::format("{{11111111-2222-3333-4444-{:012X}}}", AN % 50));
 }
 
-TJSON Attachment(long AN, int AIndex) {
-  return {{"ObjectId", ObjectId(2, AN * 4 + AIndex)},
-          {"State", AIndex % 4},
-          {"DateTime", Stamp(AN * 60 + AIndex + 2)},
-          {"DataType", 1 + AIndex % 3},
-          {"Text", AIndex % 3 == 0 ? "Snapshot" : "Clip"},
-          {"Caption", fmt::format("Zone {} #{}", AN % 50, AIndex)},
-          {"DataSource", {{"ID", fmt::format("cam-{}", AN % 50)}, {"Name", "Perimeter camera"}, {"Type", 40}}}};
-}
+using ZEL::Bench::Attachment;
 
-// One element of the backend's alert array as the backend sends it: the alert's keys, its
-// items' counts and the fields of its latest attachments.
-TJSON AlertElement(long AN) {
-  const bool viewed = AN % 3 == 0;
-  TJSON alert = {{"ObjectId", ObjectId(0, AN)},
-                 {"State", AN % 5 == 0 ? "easEscalated" : (AN % 7 == 0 ? "easDismissed" : "easInitiated")},
-                 {"Active", AN % 2 == 0},
-                 {"Viewed", viewed},
-                 {"DateTime", Stamp(AN * 60)},
-                 {"Caption", fmt::format("Motion in zone {}", AN % 50)},
-                 {"Text", "Person detected by the perimeter camera"},
-                 {"Originator", Originator(AN)},
-                 {"ItemsCount", 1 + AN % 6},
-                 {"ImagesCount", AN % 3},
-                 {"VideosCount", AN % 2}};
-  if (viewed) {
-    alert["LastViewedAt"] = Stamp(AN * 60 + 30);
-    alert["LastViewedBy"] = "Operator One";
-  }
-  TJSON extra = TJSON::array();
-  for (int i = 0; i < 2; ++i) extra.push_back(Attachment(AN, i));
-  alert["ExtraData"] = std::move(extra);
-  return alert;
-}
+TJSON AlertElement(long AN) { return ZEL::Bench::AlertElement(AN, Originator(AN)); }
 
 std::string AlertArrayText(long ACount, long AFirst = 0) {
   TJSON array = TJSON::array();

@@ -22,6 +22,7 @@
 // 30000, a third of each type).
 
 #include "BenchMqtt.h"
+#include "BenchAlerts.h"
 #include "BenchSupport.h"
 #include <mosquitto.h>
 
@@ -235,58 +236,24 @@ double RatePerSecond(long AReceived, long long AStartNs, long long ALastNs) {
 
 // ---- 2. and 3. the intake --------------------------------------------------------------
 
-std::string ObjectId(int AKind, long ANumber) { return fmt::format("64b{}{:020x}", AKind, ANumber); }
+using ZEL::Bench::ObjectId;
+using ZEL::Bench::Stamp;
 
-// The number an ObjectId above was made of; -1 for another text.
+// The number an ObjectId was made of; -1 for another text.
 long NumberOfId(const std::string& AID) {
   if (AID.size() != 24) return -1;
   return static_cast<long>(std::strtoull(AID.c_str() + 4, nullptr, 16));
 }
 
-std::string Stamp(long ASecond) {
-  return fmt::format("2024-03-{:02}T{:02}:{:02}:{:02}.000Z", 1 + ASecond / 86400 % 28, ASecond / 3600 % 24,
-                     ASecond / 60 % 60, ASecond % 60);
-}
-
 // The alerts come from the edge's three conditions, so that every row finds its edge.
 TJSON Originator(long AN) {
-  return {{"ID", fmt::format("EDGE-1-COND-{}", 1 + AN % 3)},
-          {"GUID", fmt::format("{{00000000-0000-0000-0000-00000000000{}}}", 1 + AN % 3)},
-          {"Name", fmt::format("Camera zone {}", AN % 50)},
-          {"Description", "Perimeter camera condition"},
-          {"Type", 20}};
+  return ZEL::Bench::Originator(AN, fmt::format("EDGE-1-COND-{}", 1 + AN % 3),
+                                fmt::format("{{00000000-0000-0000-0000-00000000000{}}}", 1 + AN % 3));
 }
 
-TJSON Attachment(long AN, int AIndex) {
-  return {{"ObjectId", ObjectId(2, AN * 4 + AIndex)},
-          {"State", AIndex % 4},
-          {"DateTime", Stamp(AN * 60 + AIndex + 2)},
-          {"DataType", 1 + AIndex % 3},
-          {"Text", AIndex % 3 == 0 ? "Snapshot" : "Clip"},
-          {"Caption", fmt::format("Zone {} #{}", AN % 50, AIndex)},
-          {"DataSource", {{"ID", fmt::format("cam-{}", AN % 50)}, {"Name", "Perimeter camera"}, {"Type", 40}}}};
-}
+using ZEL::Bench::Attachment;
 
-TJSON AlertElement(long AN) {
-  const bool viewed = AN % 3 == 0;
-  TJSON alert = {{"ObjectId", ObjectId(0, AN)},
-                 {"State", AN % 5 == 0 ? "easEscalated" : (AN % 7 == 0 ? "easDismissed" : "easInitiated")},
-                 {"Active", AN % 2 == 0},
-                 {"Viewed", viewed},
-                 {"DateTime", Stamp(AN * 60)},
-                 {"Caption", fmt::format("Motion in zone {}", AN % 50)},
-                 {"Text", "Person detected by the perimeter camera"},
-                 {"Originator", Originator(AN)},
-                 {"ItemsCount", 1 + AN % 6},
-                 {"ImagesCount", AN % 3},
-                 {"VideosCount", AN % 2}};
-  if (viewed) {
-    alert["LastViewedAt"] = Stamp(AN * 60 + 30);
-    alert["LastViewedBy"] = "Operator One";
-  }
-  alert["ExtraData"] = {Attachment(AN, 0), Attachment(AN, 1)};
-  return alert;
-}
+TJSON AlertElement(long AN) { return ZEL::Bench::AlertElement(AN, Originator(AN)); }
 
 // A new alert as an edge publishes it (type 1).
 std::string NewAlertPayload(long AN) {
@@ -328,21 +295,7 @@ std::vector<std::string> IntakePayloads(long AHeld, long ACount, long AFirstNew,
   return payloads;
 }
 
-TJSON EdgeJSON() {
-  TJSON edge = {{"Type", 10},          {"Name", "North"}, {"Description", "d"}, {"ID", "EDGE-1"},
-                {"GUID", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"}, {"Parent", ""},
-                {"Services", TJSON::array()}, {"Conditions", TJSON::array()}, {"Providers", TJSON::array()}};
-  for (int n = 1; n <= 3; ++n)
-    edge["Conditions"].push_back({{"Type", 20},
-                                  {"Name", fmt::format("c{}", n)},
-                                  {"Description", "d"},
-                                  {"ID", fmt::format("EDGE-1-COND-{}", n)},
-                                  {"GUID", fmt::format("{{00000000-0000-0000-0000-00000000000{}}}", n)},
-                                  {"Services", TJSON::array()},
-                                  {"Status", {{"Enabled", true}}},
-                                  {"State", {{"Data", {{"State", 1}, {"PauseInterval", 60}}}}}});
-  return edge;
-}
+using ZEL::Bench::EdgeJSON;
 
 // The publish moment of each new alert, by its number; written by the publishing thread
 // before it publishes, read by the receivers.
