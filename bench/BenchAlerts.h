@@ -60,6 +60,31 @@ inline TBenchJSON AlertElement(long AN, TBenchJSON AOriginator) {
   return alert;
 }
 
+// A history entry with two attachments for alert number AParent (a type 2 payload).
+inline std::string HistoryEntryPayload(long AParent, long AItemNo, TBenchJSON AOriginator) {
+  TBenchJSON item = {{"Type", 2},
+                     {"ObjectId", ObjectId(1, AItemNo)},
+                     {"ParentObjectId", ObjectId(0, AParent)},
+                     {"ItemType", 0},
+                     {"DateTime", Stamp(AParent * 60 + 5)},
+                     {"Caption", "Motion"},
+                     {"Text", "Person detected\n\rby the perimeter camera"},
+                     {"Originator", std::move(AOriginator)},
+                     {"ExtraData", {Attachment(AItemNo, 0), Attachment(AItemNo, 1)}}};
+  return item.dump();
+}
+
+// The upload state of the first attachment of history entry AItemNo (a type 5 payload).
+inline std::string UploadPayload(long AParent, long AItemNo) {
+  TBenchJSON upload = {{"Type", 5},
+                       {"ObjectId", ObjectId(2, AItemNo * 4)},
+                       {"ParentObjectId", ObjectId(1, AItemNo)},
+                       {"State", 2},
+                       {"DateTime", Stamp(AParent * 60 + 9)},
+                       {"Originator", {{"ID", "cam-1"}, {"Name", "Perimeter camera"}, {"Type", 40}}}};
+  return upload.dump();
+}
+
 // Edge "EDGE-1" with three enabled conditions, "EDGE-1-COND-1" to "-3".
 inline TBenchJSON EdgeJSON() {
   TBenchJSON edge = {{"Type", 10},          {"Name", "North"}, {"Description", "d"}, {"ID", "EDGE-1"},

@@ -58,7 +58,6 @@ TJSON Originator(long AN) {
                                 fmt::format("{{11111111-2222-3333-4444-{:012X}}}", AN % 50));
 }
 
-using ZEL::Bench::Attachment;
 
 TJSON AlertElement(long AN) { return ZEL::Bench::AlertElement(AN, Originator(AN)); }
 
@@ -233,24 +232,8 @@ std::vector<std::string> BrokerPayloads(long AHeld, long ACount) {
 
     const long parent = (i * 7919) % AHeld;  // spread over the list
     const long itemNo = 1'000'000 + i;
-    TJSON item = {{"Type", 2},
-                  {"ObjectId", ObjectId(1, itemNo)},
-                  {"ParentObjectId", ObjectId(0, parent)},
-                  {"ItemType", 0},
-                  {"DateTime", Stamp(parent * 60 + 5)},
-                  {"Caption", "Motion"},
-                  {"Text", "Person detected\n\rby the perimeter camera"},
-                  {"Originator", Originator(parent)},
-                  {"ExtraData", {Attachment(itemNo, 0), Attachment(itemNo, 1)}}};
-    payloads.push_back(item.dump());
-
-    TJSON upload = {{"Type", 5},
-                    {"ObjectId", ObjectId(2, itemNo * 4)},
-                    {"ParentObjectId", ObjectId(1, itemNo)},
-                    {"State", 2},
-                    {"DateTime", Stamp(parent * 60 + 9)},
-                    {"Originator", {{"ID", "cam-1"}, {"Name", "Perimeter camera"}, {"Type", 40}}}};
-    payloads.push_back(upload.dump());
+    payloads.push_back(ZEL::Bench::HistoryEntryPayload(parent, itemNo, Originator(parent)));
+    payloads.push_back(ZEL::Bench::UploadPayload(parent, itemNo));
   }
   return payloads;
 }

@@ -251,7 +251,6 @@ TJSON Originator(long AN) {
                                 fmt::format("{{00000000-0000-0000-0000-00000000000{}}}", 1 + AN % 3));
 }
 
-using ZEL::Bench::Attachment;
 
 TJSON AlertElement(long AN) { return ZEL::Bench::AlertElement(AN, Originator(AN)); }
 
@@ -274,23 +273,9 @@ std::vector<std::string> IntakePayloads(long AHeld, long ACount, long AFirstNew,
     payloads.push_back(NewAlertPayload(AFirstNew + i));
     const long parent = (i * 7919) % AHeld;  // spread over the list
     const long itemNo = AFirstItem + i;
-    TJSON item = {{"Type", 2},
-                  {"ObjectId", ObjectId(1, itemNo)},
-                  {"ParentObjectId", ObjectId(0, parent)},
-                  {"ItemType", 0},
-                  {"DateTime", Stamp(parent * 60 + 5)},
-                  {"Caption", "Motion"},
-                  {"Text", "Person detected\n\rby the perimeter camera"},
-                  {"Originator", Originator(parent)},
-                  {"ExtraData", {Attachment(itemNo, 0), Attachment(itemNo, 1)}}};
-    if (static_cast<long>(payloads.size()) < ACount) payloads.push_back(item.dump());
-    TJSON upload = {{"Type", 5},
-                    {"ObjectId", ObjectId(2, itemNo * 4)},
-                    {"ParentObjectId", ObjectId(1, itemNo)},
-                    {"State", 2},
-                    {"DateTime", Stamp(parent * 60 + 9)},
-                    {"Originator", {{"ID", "cam-1"}, {"Name", "Perimeter camera"}, {"Type", 40}}}};
-    if (static_cast<long>(payloads.size()) < ACount) payloads.push_back(upload.dump());
+    if (static_cast<long>(payloads.size()) < ACount)
+      payloads.push_back(ZEL::Bench::HistoryEntryPayload(parent, itemNo, Originator(parent)));
+    if (static_cast<long>(payloads.size()) < ACount) payloads.push_back(ZEL::Bench::UploadPayload(parent, itemNo));
   }
   return payloads;
 }
