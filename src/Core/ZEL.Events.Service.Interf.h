@@ -3,6 +3,7 @@
 
 #include "ZEL.Services.ContainerKind.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,11 @@ public:
   virtual bool PupulateEventsFromREST(bool AFirstTime, const std::string& ABeginPeriod,
                                       const std::string& AEndPeriod) = 0;
   virtual void LoadEventFromMQTT(const std::string& AJSON) = 0;
+  // A fetch of one alert's history replaces its items with the backend's: the history
+  // entries and attachment updates the broker brings from BeginItemsJournal on are applied
+  // again by EndItemsJournal (AReplay) after the replacement. UI thread; one end per begin.
+  virtual std::uint64_t BeginItemsJournal() = 0;
+  virtual void EndItemsJournal(std::uint64_t AMark, bool AReplay) = 0;
 };
 
 }  // namespace ZEL

@@ -24,6 +24,7 @@ ZEL_DECLARE_EXCEPTION(EJSONPayloadNotObject, EZELException)
 constexpr std::string_view cPullTag = "TZELEventsService.PupulateEventsFromREST";
 constexpr std::string_view cLoadTag = "TZELEventsService.LoadEventByID";
 constexpr std::string_view cIntakeTag = "TZELEventsService.LoadEventFromMQTT";
+constexpr std::string_view cItemsTag = "TZELEventsService.EndItemsJournal";
 
 ILogWriter& Log() { return LogsPipe::ZELLog(); }
 
@@ -153,20 +154,42 @@ std::uint64_t TZELEventsService::BeginPullJournal() {
 
 void TZELEventsService::EndPullJournal(std::uint64_t AMark, bool AReplay) {
   if (AReplay) {
-    int replayed = 0;
-    for (const TLiveEntry& entry : FJournal) {
-      if (entry.Seq <= AMark) continue;
-      try {
-        ApplyPayload(entry.Type, entry.JSON, false);
-        ++replayed;
-      } catch (const std::exception& E) {
-        Log().WarnFmt(cPullTag, "A payload received during the pull could not be applied again. {}: {}",
-                      Exceptions::ClassNameOf(E), E.what());
-      }
-    }
+    const int replayed = ReplayJournal(AMark, true);
     if (replayed > 0)
       Log().InfoFmt(cPullTag, "{} broker payload(s) received during the pull kept in the pulled list.", replayed);
   }
+  EndJournalUse();
+}
+
+void TZELEventsService::EndItemsJournal(std::uint64_t AMark, bool AReplay) {
+  // The list itself was not replaced: its new alerts are there already.
+  if (AReplay) {
+    const int replayed = ReplayJournal(AMark, false);
+    if (replayed > 0)
+      Log().InfoFmt(cItemsTag, "{} broker payload(s) received during the item fetch kept in the fetched items.",
+                    replayed);
+  }
+  EndJournalUse();
+}
+
+int TZELEventsService::ReplayJournal(std::uint64_t AMark, bool AAlerts) {
+  int replayed = 0;
+  // By index: applying a payload may bring the intake (and the journal) in again.
+  for (std::size_t i = 0; i < FJournal.size(); ++i) {
+    const TLiveEntry entry = FJournal[i];
+    if (entry.Seq <= AMark || (!AAlerts && entry.Type == 1)) continue;
+    try {
+      ApplyPayload(entry.Type, entry.JSON, false);
+      ++replayed;
+    } catch (const std::exception& E) {
+      Log().WarnFmt(AAlerts ? cPullTag : cItemsTag, "A payload received during the {} could not be applied again. {}: {}",
+                    AAlerts ? "pull" : "item fetch", Exceptions::ClassNameOf(E), E.what());
+    }
+  }
+  return replayed;
+}
+
+void TZELEventsService::EndJournalUse() {
   if (FPullsInFlight > 0) --FPullsInFlight;
   if (FPullsInFlight == 0) FJournal.clear();
 }

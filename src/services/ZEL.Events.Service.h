@@ -48,6 +48,8 @@ public:
   bool PupulateEventsFromREST(bool AFirstTime, const std::string& ABeginPeriod,
                               const std::string& AEndPeriod) override;
   void LoadEventFromMQTT(const std::string& AJSON) override;
+  std::uint64_t BeginItemsJournal() override { return BeginPullJournal(); }
+  void EndItemsJournal(std::uint64_t AMark, bool AReplay) override;
 
   // One alert from the backend, added hidden. UI thread.
   bool LoadEventByID(const std::string& AID);
@@ -78,8 +80,9 @@ public:
   void MQTTMessageReceived(IZELMQTTService* ASender, const std::string& ATopic, const std::string& AData) override;
 
 private:
-  // Broker payloads (types 1, 2, 5) received while a pull runs: the pulled list replaces
-  // the one they went into, so they are applied again to it. UI thread only.
+  // Broker payloads (types 1, 2, 5) received while a pull or an item fetch runs: the pulled
+  // list (the fetched items) replaces what they went into, so they are applied again to it.
+  // UI thread only.
   struct TLiveEntry {
     std::uint64_t Seq = 0;
     std::int64_t Type = 0;
@@ -88,6 +91,9 @@ private:
   std::uint64_t BeginPullJournal();
   // Applies the entries after AMark to the list (when AReplay), then ends this pull's use.
   void EndPullJournal(std::uint64_t AMark, bool AReplay);
+  // Applies the entries after AMark again (new alerts too when AAlerts); how many took.
+  int ReplayJournal(std::uint64_t AMark, bool AAlerts);
+  void EndJournalUse();
   void JournalPayload(std::int64_t AType, const std::string& AJSON);
   void ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
 

@@ -355,7 +355,29 @@ void TEventItemDetailsForm::Enter(TView AFromView) {
   try {
     std::shared_ptr<IZELEventsService> LService = Services::Container::ZELServiceLocator()->GetService<IZELEventsService>();
     FEventsService = LService;
-    if (LService) {
+    // An alert that left the list comes from the backend, never on this thread.
+    const std::string LEventID = LService ? LService->GetDetailedEventID() : std::string();
+    TZELEventList* LList = LService ? LService->GetEventsList() : nullptr;
+    if (!LEventID.empty() && LList && !LList->EventExists(LEventID)) {
+      FillItemInfo();
+      FillAttachments();
+      FillServices();
+      PlaceActionsButton();
+      StartLoadingEvent(LEventID);
+      return;
+    }
+  } catch (const std::exception& E) {
+    Log().FatalFmt(cEnterTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+  }
+  ShowChosenItem();
+}
+
+void TEventItemDetailsForm::ShowChosenItem() {
+  try {
+    const std::shared_ptr<IZELEventsService> LService = FEventsService.lock();
+    TZELEventList* LList = LService ? LService->GetEventsList() : nullptr;
+    // Only an alert in the list: asking for the item must not reach the backend.
+    if (LList && LList->EventExists(LService->GetDetailedEventID())) {
       if (TZELEventItem* LItem = LService->GetDetailedEventItem()) {
         FItemID = LItem->ID();
         FEventID = LItem->EventID();
@@ -369,6 +391,56 @@ void TEventItemDetailsForm::Enter(TView AFromView) {
     Dialogs::Dialogs().ShowMessage(this, "Unable to show the item: " + std::string(E.what()), nullptr);
   }
   PlaceActionsButton();
+}
+
+void TEventItemDetailsForm::StartLoadingEvent(const std::string& AEventID) {
+  const std::shared_ptr<IZELRESTService> LRest =
+      Services::Container::ZELServiceLocator()->GetService<IZELRESTService>();
+  if (IViewHost* LHost = GetViewHost()) LHost->ShowProgress(std::string(cLoadingText), false);
+  // Both services held weakly: a sign-out meanwhile ends the task quietly.
+  const std::weak_ptr<int> LLife = FLife;
+  const std::weak_ptr<IZELEventsService> LWeakService = FEventsService;
+  const std::weak_ptr<IZELRESTService> LWeakRest = LRest;
+  QThreadPool::globalInstance()->start([this, LLife, LWeakService, LWeakRest, AEventID] {
+    ExceptionReporter::Guarded(cEnterTag, [&] {
+      // Taken for the call, released on the UI thread: the service is never freed here.
+      std::shared_ptr<IZELRESTService> LTaskRest = LWeakRest.lock();
+      nlohmann::ordered_json LEvents;
+      bool LGot = false;
+      std::string LError;
+      try {
+        LGot = LTaskRest && LTaskRest->GetEvent(AEventID, LEvents);
+      } catch (const std::exception& E) {
+        Log().FatalFmt(cEnterTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+        LError = E.what();
+      }
+      UIThread::RunSync([&] {
+        LTaskRest.reset();
+        if (LLife.expired()) return;
+        if (IViewHost* LHost = GetViewHost()) LHost->HideProgress();
+        const std::shared_ptr<IZELEventsService> LService = LWeakService.lock();
+        if (!LService) return;
+        TZELEventList* LList = LService->GetEventsList();
+        if (LGot && LList) {
+          try {
+            if (!LList->EventExists(AEventID)) LList->ReadFromJSONArray(std::move(LEvents), true);
+          } catch (const std::exception& E) {
+            Log().FatalFmt(cEnterTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+            LError = E.what();
+          }
+        } else if (LError.empty()) {
+          Log().Error(cEnterTag, "Unable to get event with ID \"" + AEventID + "\"!");
+        }
+        // Left, or another alert chosen meanwhile: that entry shows its own.
+        if (!Active() || LService->GetDetailedEventID() != AEventID) return;
+        if (!LError.empty()) {
+          Dialogs::Dialogs().ShowMessage(this, "Unable to show the item: " + LError, nullptr);
+          return;
+        }
+        ShowChosenItem();
+      });
+    });
+  });
 }
 
 void TEventItemDetailsForm::Leave(TView AToView) {

@@ -35,6 +35,7 @@ class TEventItemDetailsForm : public TBaseFormView {
 public:
   static constexpr std::string_view TypeName = "TEventItemDetailsForm";
   static constexpr std::string_view cWaitText = "Checking the file...";
+  static constexpr std::string_view cLoadingText = "Receiving the alert...";
 
   // What a row of the three lists is.
   enum class TRowKind { Header, Footer, Plain };
@@ -89,6 +90,8 @@ private:
   bool Active() const { return NeedLeave(); }
   std::shared_ptr<IZELEdgeService> EdgeService() const;
   void Cleanup();
+  void ShowChosenItem();
+  void StartLoadingEvent(const std::string& AEventID);
   void FillItemInfo();
   void FillAttachments();
   void FillServices();

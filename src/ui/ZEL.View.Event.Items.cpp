@@ -27,6 +27,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdint>
 #include <exception>
 
 namespace ZEL {
@@ -263,6 +264,8 @@ void TEventItemsForm::FillItems(TView AFromView) {
   TZELEvent* LEvent = ShownEvent();
   if (LEvent && !D::NeedsFetch(AFromView, FFilledWithEventId, FEventID)) {
     AttachItemsHandler();
+    // Attachments moved while the item details were in front reached no row then.
+    for (int i = TTimelineRowModel::cFirstItemRow; i < FRows->rowCount(); ++i) UpdateItemStatus(FRows->Row(i).Item.ID);
     return;
   }
   // Another alert's rows never stay under the overlay.
@@ -283,18 +286,23 @@ void TEventItemsForm::StartFetchTask(std::string AEventID, bool AInList) {
   QThreadPool::globalInstance()->start([this, LLife, LWeakService, AEventID = std::move(AEventID), AInList] {
     // Taken for the fetch, released on the UI thread: the service is never freed here.
     std::shared_ptr<IZELEventsService> LService;
-    bool LBuilt = false;
-    bool LQuiet = false;  // the session went meanwhile: nothing to tell
+    bool LFetched = false;  // the alert's items are the backend's now
+    bool LQuiet = false;    // the session went meanwhile: nothing to tell
+    // The broker's entries from here on are applied again after the items are replaced.
+    std::uint64_t LMark = 0;
+    bool LJournaled = false;
     try {
-      bool LAlive = false;
       UIThread::RunSync([&] {
         if (LLife.expired()) return;
-        LAlive = true;
         // Built once, from the complete list: no live row while the items are replaced.
         DetachItemsHandler(FHandlerEventID);
         DetachItemsHandler(AEventID);
+        LService = LWeakService.lock();
+        if (LService) {
+          LMark = LService->BeginItemsJournal();
+          LJournaled = true;
+        }
       });
-      LService = LAlive ? LWeakService.lock() : nullptr;
       if (!LService) {
         LQuiet = true;
       } else {
@@ -315,12 +323,13 @@ void TEventItemsForm::StartFetchTask(std::string AEventID, bool AInList) {
         TZELEvent::TItemBatch LItems;
         if (TZELEvent::FetchItemsOf(AEventID, LItems)) {
           UIThread::RunSync([&] {
-            // Left meanwhile: no rows and no view request for an alert no longer shown.
-            if (LLife.expired() || !FEntered || FEventID != AEventID) return;
-            TZELEvent* LEvent = ShownEvent();
+            if (LLife.expired()) return;
+            TZELEvent* LEvent = FindEvent(AEventID);
             if (!LEvent) return;
             LEvent->ReplaceItems(std::move(LItems));
-            LBuilt = BuildRows();
+            LJournaled = false;
+            LService->EndItemsJournal(LMark, true);
+            LFetched = true;
           });
         } else {
           Log().Error(cFetchTag, "Unable to receive items of event \"" + AEventID + "\".");
@@ -333,10 +342,12 @@ void TEventItemsForm::StartFetchTask(std::string AEventID, bool AInList) {
     }
     try {
       UIThread::RunSync([&] {
+        if (LJournaled && LService) LService->EndItemsJournal(LMark, false);
         LService.reset();
         if (LLife.expired()) return;
         FFetching = false;
         if (IViewHost* LHost = GetViewHost()) LHost->HideProgress();
+        // Left meanwhile: no rows and no view request for an alert no longer shown.
         if (!FEntered) return;
         if (FEventID != AEventID) {
           // Another alert was chosen meanwhile: its own fetch now.
@@ -346,6 +357,9 @@ void TEventItemsForm::StartFetchTask(std::string AEventID, bool AInList) {
           }
           return;
         }
+        // Built here, from the state now: a leave and re-entry during the fetch (which
+        // started none of its own) emptied the list box.
+        const bool LBuilt = LFetched && BuildRows();
         AttachItemsHandler();
         FillServices();
         UpdateActionsButton();

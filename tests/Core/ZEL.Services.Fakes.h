@@ -103,6 +103,8 @@ public:
   void SetDetailedEventItem(const std::string&) override {}
   bool PupulateEventsFromREST(bool, const std::string&, const std::string&) override { return false; }
   void LoadEventFromMQTT(const std::string&) override {}
+  std::uint64_t BeginItemsJournal() override { return 0; }
+  void EndItemsJournal(std::uint64_t, bool) override {}
 };
 
 class TFakeEdgeService : public IZELEdgeService, public TLiveMarker {

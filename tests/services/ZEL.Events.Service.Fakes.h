@@ -6,6 +6,7 @@
 #include "Core/ZEL.Events.TestFakes.h"
 #include "ZEL.EdgeService.h"
 #include "ZEL.Events.Service.h"
+#include "ZEL.UIThread.h"
 
 #include <atomic>
 #include <functional>
@@ -20,9 +21,14 @@ public:
   std::atomic<int> EventsCalls{0};
   nlohmann::ordered_json OneEvent = nlohmann::ordered_json::array();
   bool OneEventResult = false;
-  int OneEventCalls = 0;
+  std::atomic<int> OneEventCalls{0};
+  // Whether any call for one alert came on the UI thread (where it would freeze the client).
+  std::atomic<bool> OneEventOnUIThread{false};
   // Runs inside GetEvents, on the caller's thread (a pull's pool thread).
   std::function<void()> DuringGetEvents;
+  // Run inside GetEvent and GetEventItems, on the caller's thread (a view's pool thread).
+  std::function<void()> DuringGetEvent;
+  std::function<void()> DuringGetEventItems;
 
   bool GetEvents(nlohmann::ordered_json& AEventsArray, const std::string&, const std::string&) override {
     ++EventsCalls;
@@ -33,9 +39,15 @@ public:
   }
   bool GetEvent(const std::string&, nlohmann::ordered_json& AEventsArray) override {
     ++OneEventCalls;
+    if (UIThread::IsUIThread()) OneEventOnUIThread = true;
+    if (DuringGetEvent) DuringGetEvent();
     if (!OneEventResult) return false;
     AEventsArray = OneEvent;
     return true;
+  }
+  bool GetEventItems(const std::string& AEventID, nlohmann::ordered_json& AItems) override {
+    if (DuringGetEventItems) DuringGetEventItems();
+    return TEventsFakeREST::GetEventItems(AEventID, AItems);
   }
 };
 

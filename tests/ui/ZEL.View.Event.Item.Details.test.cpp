@@ -8,6 +8,8 @@
 #include "ZEL.ItemDetails.Decisions.h"
 #include "ZEL.ItemDetails.View.TestSupport.h"
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.Services.Container.h"
+#include "ZEL.UIThread.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -73,11 +75,64 @@ TEST_F(TItemDetailsViewTest, AFailureLoadingTheChosenItemIsShownNotThrown) {
   F.Events->SetDetailedEvent("a1e7000000000000000000ee");
   F.Events->SetDetailedEventItem("17e4000000000000000000ee");
   EXPECT_NO_THROW(View->Enter(TView::EventItems));
+  ASSERT_TRUE(WaitUntil([&] { return !Dialogs.Service->Shown.empty(); }));
   ASSERT_EQ(Dialogs.Service->Shown.size(), 1u);
   EXPECT_EQ(Dialogs.Service->Shown[0].rfind("Unable to show the item: ", 0), 0u) << Dialogs.Service->Shown[0];
   EXPECT_EQ(View->FormCaption(), D::cNoItemCaption);
   EXPECT_EQ(View->InfoList()->count(), 0);
   EXPECT_TRUE(View->ActionsButton()->isHidden());
+}
+
+// The chosen alert left the list: it comes from the backend on a pool task under the
+// overlay, never on the UI thread.
+TEST_F(TItemDetailsViewTest, AnAlertMissingFromTheListIsLoadedOffTheUIThread) {
+  const TItemSpec given;
+  nlohmann::ordered_json alert = {{"ObjectId", given.AlertID}, {"State", "easInitiated"}, {"Active", true},
+                                  {"Viewed", false}, {"DateTime", given.DateTime}, {"Caption", "From backend"},
+                                  {"Text", given.Text}, {"Originator", ItemJSON(given)["Originator"]}};
+  F.REST->OneEventResult = true;
+  F.REST->OneEvent = nlohmann::ordered_json::array({alert});
+  F.Events->SetDetailedEvent(given.AlertID);
+  F.Events->SetDetailedEventItem(given.ID);
+  View->Enter(TView::EventItems);
+  const std::string shown = "ShowProgress(" + std::string(TEventItemDetailsForm::cLoadingText) + ")";
+  EXPECT_EQ(Host.Calls, std::vector<std::string>{shown});
+  ASSERT_TRUE(WaitUntil([&] { return Host.Calls.size() == 2; }));
+  EXPECT_EQ(Host.Calls.back(), "HideProgress");
+  EXPECT_EQ(F.REST->OneEventCalls, 1);
+  EXPECT_FALSE(F.REST->OneEventOnUIThread);
+  EXPECT_NE(F.Events->GetEventsList()->FindEventByID(given.AlertID), nullptr);
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+}
+
+// Leaving, or the session ending, while the alert loads: the task ends quietly.
+TEST_F(TItemDetailsViewTest, LeavingOrSigningOutWhileTheAlertLoadsIsHarmless) {
+  F.REST->OneEventResult = true;
+  F.REST->OneEvent = nlohmann::ordered_json::array();
+  F.Events->SetDetailedEvent("a1e7000000000000000000c1");
+  F.Events->SetDetailedEventItem("17e4000000000000000000c1");
+  F.REST->DuringGetEvent = [this] { UIThread::RunSync([this] { View->Leave(TView::EventItems); }); };
+  View->Enter(TView::EventItems);
+  ASSERT_TRUE(WaitUntil([&] { return Host.Calls.size() == 2; }));
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+  EXPECT_EQ(View->InfoList()->count(), 0);
+
+  Host.Calls.clear();
+  F.Events->SetDetailedEvent("a1e7000000000000000000c2");
+  F.Events->SetDetailedEventItem("17e4000000000000000000c2");
+  // The session's services are freed on the UI thread, as a sign-out does.
+  F.REST->DuringGetEvent = [this] {
+    UIThread::RunSync([this] {
+      Services::Container::FreeZELServicesContainer();
+      F.Events.reset();
+    });
+  };
+  View->Enter(TView::EventItems);
+  ASSERT_TRUE(WaitUntil([&] { return Host.Calls.size() == 2; }));
+  EXPECT_EQ(Host.Calls.back(), "HideProgress");
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+  EXPECT_EQ(View->InfoList()->count(), 0);
+  F.REST->DuringGetEvent = nullptr;
 }
 
 TEST_F(TItemDetailsViewTest, AttachmentsByDeviceFollowTheirStateLiveForThisItemOnly) {

@@ -11,10 +11,14 @@
 #include "ZEL.Events.Event.h"
 #include "ZEL.Events.List.h"
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.UIThread.h"
 
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+
+#include <atomic>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +39,32 @@ TJSON ItemJSON(const std::string& AID, const std::string& AParent, const std::st
                                                        {"Name", "n"}, {"Description", "d"}, {"Type", 30}}}}});
   return item;
 }
+
+// Broker payloads: a history entry (type 2) and an attachment's new state (type 5).
+std::string EntryPayload(const std::string& AID, const std::string& AParent, const std::string& ACaption) {
+  TJSON payload = ItemJSON(AID, AParent, ACaption);
+  payload["Type"] = 2;
+  return payload.dump();
+}
+std::string AttachmentPayload(const std::string& AExtraID, const std::string& AItemID, int AState) {
+  return TJSON{{"Type", 5}, {"ObjectId", AExtraID}, {"ParentObjectId", AItemID}, {"State", AState},
+               {"DateTime", "2024-03-01T08:06:00Z"}, {"Originator", {{"ID", "d"}, {"Name", "n"}, {"Type", 30}}}}
+      .dump();
+}
+
+// Runs work queued on the UI thread the first time the items of an alert are replaced, so
+// that it comes between the fetch's hand-overs to the UI thread.
+struct TOnReplace {
+  std::vector<std::function<void()>> Work;
+  bool Queued = false;
+  void OnItems(const void*, TZELEventItem* const&, TCollectionNotification) {
+    if (Queued || Work.empty()) return;
+    Queued = true;
+    UIThread::RunAsync([Work = Work] {
+      for (const auto& w : Work) w();
+    });
+  }
+};
 
 class EventItemsView : public ::testing::Test {
 protected:
@@ -189,6 +219,81 @@ TEST_F(EventItemsView, BackFromDetailsKeepsTheRowsAPullInBetweenFetchesAgain) {
   // The new alert object holds the handler: a live item still lands.
   List().FindEventByID("A1")->Items().Add(std::make_unique<TZELEventItem>(ItemJSON("I3", "A1", "New")));
   EXPECT_EQ(Tags()[3], "I3");
+}
+
+// What the broker brings while the history is fetched goes into the items the fetch then
+// replaces: it is applied again to the fetched ones.
+TEST_F(EventItemsView, BrokerEntriesDuringTheItemFetchStay) {
+  F.REST->DuringGetEventItems = [this] {
+    UIThread::RunSync([this] {
+      F.Events->LoadEventFromMQTT(EntryPayload("I3", "A1", "Noted"));
+      F.Events->LoadEventFromMQTT(AttachmentPayload("I1-x", "I1", 2));
+    });
+  };
+  Open("A1");
+  EXPECT_EQ(Tags(), (std::vector<std::string>{"VIEWONLY", "VIEWONLY", "VIEWONLY", "I1", "I2", "I3"}));
+  EXPECT_EQ(View->Rows()->Row(3).Item.Status, "Ready to view.");
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
+  // The rows follow the alert again: a later entry lands live.
+  F.Events->LoadEventFromMQTT(EntryPayload("I4", "A1", "Later"));
+  EXPECT_EQ(Tags()[3], "I4");
+}
+
+// A notice for the alert shown, clicked while its history is fetched, has the host leave and
+// enter the view again; Back and then the notice leaves it for the list before.
+TEST_F(EventItemsView, ReEnteringDuringTheFetchEndsWithTheAlertsRows) {
+  struct TCase {
+    const char* Name;
+    TView Away;
+    bool LeaveDuringCall;  // else as the items are replaced
+    bool EnterDuringCall;
+  };
+  const TCase cases[] = {
+      {"notice while shown, during the backend call", TView::EventItems, true, true},
+      {"notice while shown, as the items are replaced", TView::EventItems, false, false},
+      {"Back during the backend call, the notice as the items are replaced", TView::Events, true, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::function<void()>> duringCall;
+    TOnReplace onReplace;
+    (c.LeaveDuringCall ? duringCall : onReplace.Work).push_back([this, c] { View->Leave(c.Away); });
+    (c.EnterDuringCall ? duringCall : onReplace.Work).push_back([this, c] {
+      F.Events->SetDetailedEvent("A1");
+      View->Enter(c.Away);
+    });
+    std::atomic<bool> called{false};
+    F.REST->DuringGetEventItems = [&] {
+      if (!called.exchange(true))
+        UIThread::RunSync([&] {
+          for (const auto& w : duringCall) w();
+        });
+    };
+    const auto handler = TCollectionNotifyEvent<TZELEventItem>::Of(&onReplace, &TOnReplace::OnItems);
+    List().FindEventByID("A1")->Items().OnNotify().AddHandler(handler);
+    Open("A1");
+    EXPECT_EQ(Tags(), (std::vector<std::string>{"VIEWONLY", "VIEWONLY", "VIEWONLY", "I1", "I2"}));
+    EXPECT_EQ(View->FilledWithEventID(), "A1");
+    EXPECT_TRUE(Dialogs.Service->Shown.empty());
+
+    List().FindEventByID("A1")->Items().OnNotify().RemoveHandler(handler);
+    F.REST->DuringGetEventItems = nullptr;
+    View->Leave(TView::Events);
+    Dialogs.Service->Shown.clear();
+  }
+}
+
+// Attachment changes reach no row while the item details are in front; Back shows them.
+TEST_F(EventItemsView, AttachmentStateReachedWhileTheDetailsWereInFrontShowsAfterBack) {
+  Open("A1");
+  View->ViewItem(3);
+  View->Leave(TView::EventItemDetails);
+  F.Events->LoadEventFromMQTT(AttachmentPayload("I1-x", "I1", 2));
+  F.REST->LastItemsEventID.clear();
+  Open("A1", TView::EventItemDetails);
+  EXPECT_EQ(F.REST->LastItemsEventID, "");  // no new fetch
+  ASSERT_EQ(Tags().size(), 5u);
+  EXPECT_EQ(View->Rows()->Row(3).Item.Status, "Ready to view.");
 }
 
 TEST_F(EventItemsView, ActionsPanelOffersTheEdgesServicesByState) {
