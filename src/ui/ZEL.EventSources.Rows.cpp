@@ -7,7 +7,6 @@
 #include <QColor>
 
 #include <cctype>
-#include <optional>
 
 namespace ZEL {
 
@@ -36,6 +35,7 @@ TEventSourceRow ConditionRow(const TZELConditionObject& ACondition) {
   TEventSourceRow LRow;
   LRow.Kind = TEventSourceRowKind::Condition;
   LRow.ID = ACondition.ID();
+  if (const TZELEdgeObject* LEdge = ACondition.Edge()) LRow.EdgeID = LEdge->ID();
   LRow.Name = Text(ACondition.Name());
   LRow.Description = Text(ACondition.Description());
   LRow.State = ACondition.State();
@@ -131,17 +131,31 @@ void TEventSourcesRowModel::Reset(std::vector<TEventSourceRow> ARows) {
   endResetModel();
 }
 
-int TEventSourcesRowModel::RefreshCondition(const TZELConditionObject& ACondition) {
+int TEventSourcesRowModel::RefreshCondition(const TZELConditionObject& ACondition, IZELEdgeService* AEdges) {
+  const std::string LChangedEdge = ACondition.Edge() ? ACondition.Edge()->ID() : std::string();
+  // The row's own condition: the changed one when the row is of its edge, else the one of
+  // that id on the row's edge; none when that edge is gone.
+  const auto LOwnOf = [&](const TEventSourceRow& ARow) -> const TZELConditionObject* {
+    if (ARow.EdgeID == LChangedEdge) return &ACondition;
+    const std::int32_t LCount = AEdges ? AEdges->EdgeCount() : 0;
+    for (std::int32_t e = 0; e < LCount; ++e) {
+      const TZELEdgeObject* LEdge = AEdges->GetEdge(e);
+      TZELConditionObject* LOwn = nullptr;
+      if (LEdge && LEdge->ID() == ARow.EdgeID) return LEdge->HasCondition(ARow.ID, LOwn) ? LOwn : nullptr;
+    }
+    return nullptr;
+  };
   int LChanged = 0;
-  std::optional<TEventSourceRow> LFresh;
   for (std::size_t i = 0; i < FRows.size(); ++i) {
     TEventSourceRow& LRow = FRows[i];
     if (LRow.Kind != TEventSourceRowKind::Condition || !EventSources::SameID(LRow.ID, ACondition.ID())) continue;
-    if (!LFresh) LFresh = EventSources::ConditionRow(ACondition);
-    // The row keeps its own id; the rest comes from the condition now.
-    std::string LID = std::move(LRow.ID);
-    LRow = *LFresh;
-    LRow.ID = std::move(LID);
+    const TZELConditionObject* LOwn = LOwnOf(LRow);
+    if (!LOwn) continue;
+    // Only what the state word and the time text read.
+    const TEventSourceRow LFresh = EventSources::ConditionRow(*LOwn);
+    LRow.State = LFresh.State;
+    LRow.InactiveDateTime = LFresh.InactiveDateTime;
+    LRow.UnpauseDateTime = LFresh.UnpauseDateTime;
     const QModelIndex LAt = index(static_cast<int>(i), 0);
     emit dataChanged(LAt, LAt);
     ++LChanged;

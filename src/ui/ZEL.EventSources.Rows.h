@@ -24,6 +24,7 @@ enum class TEventSourceRowKind { Header, Condition, Device };
 struct TEventSourceRow {
   TEventSourceRowKind Kind = TEventSourceRowKind::Header;
   std::string ID;  // the entity's id (empty for headers)
+  std::string EdgeID;  // conditions: the id of their edge (empty when it is not known)
   QString Name;    // the header's text for headers
   QString Description;
   // Conditions.
@@ -81,8 +82,10 @@ public:
 
   const TEventSourceRow& Row(int ARow) const { return FRows[static_cast<std::size_t>(ARow)]; }
   void Reset(std::vector<TEventSourceRow> ARows);
-  // Takes the condition's state into every condition row of its id; how many rows changed.
-  int RefreshCondition(const TZELConditionObject& ACondition);
+  // A condition changed: every condition row of its id takes the state of its own
+  // condition (another edge may have one of the same id), looked up in AEdges when it is
+  // not ACondition; how many rows were refreshed. Names and descriptions stay.
+  int RefreshCondition(const TZELConditionObject& ACondition, IZELEdgeService* AEdges);
 
 private:
   std::vector<TEventSourceRow> FRows;

@@ -116,17 +116,18 @@ bool CustomRange(Time::TInstant ADateBegin, Time::TInstant ATimeBegin, Time::TIn
   return Time::SecondsBetween(ABegin, AEnd) >= 600;
 }
 
-bool NeedsPull(const TFilterOptions& AOptions, bool AListEmpty, Time::TInstant AFirstAlert,
-               Time::TInstant ALastAlert) {
-  if (AListEmpty) return true;
-  const Time::TInstant LBegin = AOptions.DateRangeBeginLocal();
-  const Time::TInstant LEnd = AOptions.DateRangeEndLocal();
-  if (AOptions.IsCustomRange) return ALastAlert != LBegin || AFirstAlert != LEnd;
-  const auto LSameDay = [](Time::TInstant A, Time::TInstant B) {
-    if (Time::IsMissing(A) || Time::IsMissing(B)) return A == B;
-    return Time::StartOfLocalDay(A) == Time::StartOfLocalDay(B);
-  };
-  return !LSameDay(ALastAlert, LBegin) || !LSameDay(AFirstAlert, LEnd);
+TPulledPeriod PeriodOf(const std::string& ABegin, const std::string& AEnd) {
+  return {ReadBound(ABegin), ReadBound(AEnd)};
+}
+
+bool NeedsPull(const TFilterOptions& AOptions, bool AListEmpty, const TPulledPeriod& APulled, Time::TInstant ANow) {
+  if (AListEmpty || Time::IsMissing(APulled.Begin) || Time::IsMissing(APulled.End) || APulled.Begin > APulled.End)
+    return true;
+  const TFilterOptions LWanted = PullPeriod(AOptions, ANow);
+  const Time::TInstant LBegin = LWanted.DateRangeBeginLocal();
+  const Time::TInstant LEnd = LWanted.DateRangeEndLocal();
+  if (Time::IsMissing(LBegin) || Time::IsMissing(LEnd)) return true;
+  return LBegin < APulled.Begin || LEnd > APulled.End;
 }
 
 bool PullsOnEnter(TView AFromView, bool AFirstTime) {

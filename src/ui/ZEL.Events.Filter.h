@@ -87,11 +87,19 @@ bool Allows(const TFilterOptions& AOptions, const TFilterSubject& AAlert);
 bool CustomRange(Time::TInstant ADateBegin, Time::TInstant ATimeBegin, Time::TInstant ADateEnd,
                  Time::TInstant ATimeEnd, Time::TInstant& ABegin, Time::TInstant& AEnd);
 
-// Newly applied options need a pull: the list is empty, or its last alert does not fall on
-// the range's begin or its first alert not on the range's end (exactly for a custom range,
-// by local calendar day otherwise).
-bool NeedsPull(const TFilterOptions& AOptions, bool AListEmpty, Time::TInstant AFirstAlert,
-               Time::TInstant ALastAlert);
+// The period of the last pull that loaded the list (both bounds MissingDate before any).
+struct TPulledPeriod {
+  Time::TInstant Begin = Time::MissingDate;
+  Time::TInstant End = Time::MissingDate;
+};
+
+// The period of a pull's begin and end texts.
+TPulledPeriod PeriodOf(const std::string& ABegin, const std::string& AEnd);
+
+// Newly applied options need a pull: the list is empty, or the options' period as a pull
+// would ask for it at ANow is not inside the period the list was pulled for. The alerts
+// held say nothing of what the backend left out of the last answer.
+bool NeedsPull(const TFilterOptions& AOptions, bool AListEmpty, const TPulledPeriod& APulled, Time::TInstant ANow);
 
 // Entering the view pulls unless it comes back from a view that keeps the rows.
 bool PullsOnEnter(TView AFromView, bool AFirstTime);

@@ -106,7 +106,18 @@ void TEventsRowList::updateGeometries() {
 
 void TEventsRowList::rowsInserted(const QModelIndex& AParent, int AStart, int AEnd) {
   QAbstractItemView::rowsInserted(AParent, AStart, AEnd);
-  if (AParent == rootIndex()) scheduleDelayedItemsLayout();
+  if (AParent != rootIndex()) return;
+  // Scrolled away from the top, rows inserted at or above the top row in sight would push
+  // every row in sight down under the pointer (a double click would open the neighbour):
+  // the scroll position moves with them instead. At the top the new rows show.
+  const int LValue = verticalScrollBar()->value();
+  const int LStride = RowStride();
+  if (LValue > 0 && AStart <= std::max(0, LValue - spacing()) / LStride) {
+    updateGeometries();  // the range must already hold the new rows
+    const qint64 LShift = static_cast<qint64>(AEnd - AStart + 1) * LStride;
+    verticalScrollBar()->setValue(static_cast<int>(std::min<qint64>(LValue + LShift, INT_MAX)));
+  }
+  scheduleDelayedItemsLayout();
 }
 
 void TEventsRowList::rowsAboutToBeRemoved(const QModelIndex& AParent, int AStart, int AEnd) {

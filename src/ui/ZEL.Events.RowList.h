@@ -5,7 +5,8 @@
 // at all and touches only the rows in sight. It places, paints, hit-tests, scrolls and
 // selects rows as the plain list view does in its top-to-bottom list mode with the same
 // spacing, so rows look and behave as before. Only that mode: no icon mode, wrapping, hidden
-// rows or rows of their own heights.
+// rows or rows of their own heights. One difference: scrolled away from the top, rows
+// inserted above the rows in sight leave those where they are on the screen.
 
 #include <QListView>
 #include <QPersistentModelIndex>

@@ -72,7 +72,15 @@ void TEventSourcesViewForm::PopulateEdges() {
 }
 
 void TEventSourcesViewForm::Messaging_ConditionStateChange(TSender, const TConditionStateChangeMessage& AMessage) {
-  if (TZELConditionObject* LCondition = AMessage.Value()) FRows->RefreshCondition(*LCondition);
+  TZELConditionObject* LCondition = AMessage.Value();
+  if (!LCondition) return;
+  try {
+    const auto LService = Services::Container::ZELServiceLocator()->GetService<IZELEdgeService>();
+    FRows->RefreshCondition(*LCondition, LService.get());
+  } catch (const std::exception& E) {
+    Log().FatalFmt("TEventSourcesViewForm.Messaging_ConditionStateChange", "{}: {}", Exceptions::ClassNameOf(E),
+                   E.what());
+  }
 }
 
 }  // namespace ZEL

@@ -217,12 +217,21 @@ void TEventsViewForm::SetCatchUpPeriod() {
   auto* LService = dynamic_cast<TZELEventsService*>(EventsService().get());
   if (!LService) return;
   const std::weak_ptr<int> LLife = FLife;
-  // A catch-up pulls the view's range as a pull would now: "Today" is today's.
+  // A catch-up pulls the view's range as a pull would now ("Today" is today's); when the
+  // list holds a wider period pulled before, that one, so that the list holds it whole.
   LService->SetPeriodSource([this, LLife]() -> std::pair<std::string, std::string> {
     if (LLife.expired()) return {};
-    const TFilterOptions LNow = F::PullPeriod(FFilterOptions, Time::Now());
+    const Time::TInstant LNowTime = Time::Now();
+    if (!F::NeedsPull(FFilterOptions, false, PulledPeriod(), LNowTime))
+      return {Time::FormatISO8601Local(FPulledPeriod.Begin), Time::FormatISO8601Local(FPulledPeriod.End)};
+    const TFilterOptions LNow = F::PullPeriod(FFilterOptions, LNowTime);
     return {LNow.DateRangeBegin, LNow.DateRangeEnd};
   });
+}
+
+Events::Filter::TPulledPeriod TEventsViewForm::PulledPeriod() const {
+  const std::shared_ptr<IZELEventsService> LFrom = FPulledFrom.lock();
+  return LFrom && LFrom == FEventsService.lock() ? FPulledPeriod : F::TPulledPeriod{};
 }
 
 void TEventsViewForm::ClearDetailedChoice() {
@@ -312,6 +321,8 @@ void TEventsViewForm::StartPullTask(std::string ABegin, std::string AEnd) {
           UIThread::RunSync([&] {
             if (LLife.expired()) return;
             FFirstTime = false;
+            FPulledPeriod = F::PeriodOf(ABegin, AEnd);
+            FPulledFrom = LService;
             Log().Debug(cPullTag, "Events received. Filling list...");
             // The swap dropped the handler; rows and handler come back in one step.
             FillEventsFromList();
@@ -458,9 +469,7 @@ void TEventsViewForm::FilterFrameDone(TfraEventsFilter* AFrame, bool AApply) {
     ResetFilter(false);
   } else {
     TZELEventList* LList = EventsList();
-    if (!LList || LList->IsEmpty() ||
-        F::NeedsPull(FFilterOptions, false, (*LList)[0]->DateTime(), (*LList)[LList->Count() - 1]->DateTime()))
-      ReceiveEvents();
+    if (!LList || F::NeedsPull(FFilterOptions, LList->IsEmpty(), PulledPeriod(), Time::Now())) ReceiveEvents();
     ApplyFilter();
   }
   // Closed from inside its own button's click: the stand deletes it later.

@@ -68,6 +68,8 @@ public:
   void OpenRow(int AOnViewRow);
 
   const TFilterOptions& FilterOptions() const { return FFilterOptions; }
+  // The period the list was last pulled for by this view (MissingDate bounds: none).
+  Events::Filter::TPulledPeriod PulledPeriod() const;
   bool Receiving() const { return FReceiving; }
   bool FirstTime() const { return FFirstTime; }
   const std::set<std::string>& FilterKeepList() const { return FFilterKeepList; }
@@ -116,6 +118,10 @@ private:
   bool FReceiving = false;
   TFrameStand* frameController = nullptr;
   TFilterOptions FFilterOptions;
+  // The period the alert list was last pulled for, and the service whose list that was: a
+  // new session's list was never pulled for it.
+  Events::Filter::TPulledPeriod FPulledPeriod;
+  std::weak_ptr<IZELEventsService> FPulledFrom;
   std::set<std::string> FFilterKeepList;
   bool FRowFilterOn = false;
   TZELMessagerRef FEventRefreshMsg;

@@ -7,6 +7,7 @@
 #include "ZEL.EdgeService.h"
 #include "ZEL.Events.Service.h"
 #include "ZEL.UIThread.h"
+#include "ZEL.Time.h"
 
 #include <atomic>
 #include <functional>
@@ -29,12 +30,22 @@ public:
   // Run inside GetEvent and GetEventItems, on the caller's thread (a view's pool thread).
   std::function<void()> DuringGetEvent;
   std::function<void()> DuringGetEventItems;
+  // As the backend: only the alerts whose "DateTime" falls in the period asked for.
+  bool ByPeriod = false;
 
-  bool GetEvents(nlohmann::ordered_json& AEventsArray, const std::string&, const std::string&) override {
+  bool GetEvents(nlohmann::ordered_json& AEventsArray, const std::string& ABegin, const std::string& AEnd) override {
     ++EventsCalls;
     if (DuringGetEvents) DuringGetEvents();
     if (!EventsResult) return false;
     AEventsArray = Events;
+    if (ByPeriod) {
+      const Time::TInstant begin = Time::ParseISO8601(ABegin), end = Time::ParseISO8601(AEnd);
+      AEventsArray = nlohmann::ordered_json::array();
+      for (const auto& e : Events) {
+        const Time::TInstant at = Time::ParseISO8601(e.value("DateTime", ""));
+        if (at >= begin && at <= end) AEventsArray.push_back(e);
+      }
+    }
     return true;
   }
   bool GetEvent(const std::string&, nlohmann::ordered_json& AEventsArray) override {

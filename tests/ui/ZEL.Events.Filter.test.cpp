@@ -180,27 +180,38 @@ TEST(EventsFilter, CustomRangeNeedsTenMinutes) {
   EXPECT_EQ(F::SetDTTimeValue(At(2024, 5, 6, 1, 2, 3), 23, 59, 59), At(2024, 5, 6, 23, 59, 59));
 }
 
-TEST(EventsFilter, PullAgainWhenTheListDoesNotSpanTheRange) {
+TEST(EventsFilter, PullAgainWhenTheRangeIsNotInsideThePeriodPulled) {
   ClockAt clock(At(2024, 3, 10, 15));
+  TFilterOptions today;  // 2024-03-10
   TFilterOptions last7;
   F::ChooseRange(last7, 3, Time::Now());  // 2024-03-04 .. 2024-03-10
-  TFilterOptions custom = last7;
-  custom.IsCustomRange = true;
+  TFilterOptions hour = today;  // a custom range, 10:00:00 .. 11:00:59
+  hour.DateRangeName = std::string(F::cCustomRange);
+  hour.IsCustomRange = true;
+  hour.DateRangeBegin = Time::FormatISO8601Local(At(2024, 3, 10, 10));
+  hour.DateRangeEnd = Time::FormatISO8601Local(At(2024, 3, 10, 11, 0, 59));
+  const auto pulled = [](const TFilterOptions& A) { return F::PeriodOf(A.DateRangeBegin, A.DateRangeEnd); };
+  const F::TPulledPeriod yesterday = {At(2024, 3, 9), At(2024, 3, 9, 23, 59, 59)};
   struct TCase {
     const char* Name;
     const TFilterOptions* Options;
     bool Empty;
-    Time::TInstant First, Last;
+    F::TPulledPeriod Pulled;
     bool Pull;
   } const cases[] = {
-      {"empty list", &last7, true, {}, {}, true},
-      {"same days", &last7, false, At(2024, 3, 10, 9), At(2024, 3, 4, 18), false},
-      {"last alert on another day", &last7, false, At(2024, 3, 10, 9), At(2024, 3, 5, 1), true},
-      {"first alert on another day", &last7, false, At(2024, 3, 9, 23), At(2024, 3, 4, 1), true},
-      {"custom, exact bounds", &custom, false, At(2024, 3, 10, 23, 59, 59), At(2024, 3, 4), false},
-      {"custom, same days only", &custom, false, At(2024, 3, 10, 9), At(2024, 3, 4, 18), true},
+      {"empty list", &today, true, pulled(today), true},
+      {"nothing pulled yet", &today, false, {}, true},
+      {"today again", &today, false, pulled(today), false},
+      {"today inside the week pulled", &today, false, pulled(last7), false},
+      {"an hour of today inside today pulled", &hour, false, pulled(today), false},
+      {"the week after today", &last7, false, pulled(today), true},
+      // The list holds the hour's alerts only, although they fall on today.
+      {"today after an hour of it", &today, false, pulled(hour), true},
+      // "Today" moved on at midnight since the pull.
+      {"today after yesterday's today", &today, false, yesterday, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(F::NeedsPull(*c.Options, c.Empty, c.First, c.Last), c.Pull) << c.Name;
+  for (const auto& c : cases)
+    EXPECT_EQ(F::NeedsPull(*c.Options, c.Empty, c.Pulled, Time::Now()), c.Pull) << c.Name;
 }
 
 TEST(EventsFilter, EnteringPullsUnlessComingBackToKeptRows) {

@@ -216,15 +216,32 @@ TEST_F(EventSourcesView, AConditionChangeRefreshesItsRowsAlsoWhileTheViewIsNotIn
   View->Leave(TView::Profile);
 }
 
-TEST_F(EventSourcesView, RowsOutliveTheTreeTheyWereBuiltFromAndSameIdRowsFollowTogether) {
-  // The same condition id on a second edge: both rows follow its change.
-  F.Edges->InitEdge(Edge("EDGE-B", "Yard", {Condition("COND-1", "Motion B", Active())}, {}));
+TEST_F(EventSourcesView, RowsOutliveTheTreeTheyWereBuiltFromAndEachFollowsItsOwnCondition) {
+  // The same condition id on a second edge: each row keeps its own name and follows only
+  // its own condition's state.
+  F.Edges->InitEdge(Edge("EDGE-B", "Yard", {Condition("COND-1", "Motion B", Disabled("2025-03-05T11:00:00Z"))}, {}));
   View->Enter(TView::Host);
   const int before = View->Rows()->rowCount();
-  Announce(ConditionOf(0), Paused("2025-03-05T11:59:00Z", 120));
-  int paused = 0;
-  for (const std::string& row : ShownAll(*View->Rows())) paused += row.find("| Paused |") != std::string::npos;
-  EXPECT_EQ(paused, 2);
+  ASSERT_EQ(Shown(*View->Rows(), 6), "# Yard");
+  const std::string pausedA = "Motion | Paused | For 20m (resume at: " + At("2025-03-05T12:20:00Z") + ")";
+  const std::string disabledB = "Motion B | Disabled | When: 60m ago...(" + At("2025-03-05T11:00:00Z") + ")";
+  struct TCase {
+    const char* Name;
+    TZELConditionObject* Condition;
+    TJ State;
+    std::string RowA, RowB;
+  } const cases[] = {
+      {"edge A's changes", ConditionOf(0), Paused("2025-03-05T11:50:00Z", 1800), pausedA, disabledB},
+      {"edge B's changes", F.Edges->GetEdge(1)->Conditions()[0], Active(), pausedA, "Motion B | Enabled | "},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Announce(c.Condition, c.State);
+    EXPECT_EQ(Shown(*View->Rows(), 2), c.RowA);
+    EXPECT_EQ(Shown(*View->Rows(), 8), c.RowB);
+    EXPECT_EQ(View->Rows()->Row(8).ID, "COND-1");
+    EXPECT_EQ(View->Rows()->Row(8).Description.toStdString(), "Motion B rule");
+  }
 
   // A new sync frees the tree; the rows keep their snapshots and the view paints them.
   F.Edges->ClearEdges();

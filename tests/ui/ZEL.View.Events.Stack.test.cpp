@@ -28,6 +28,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QPushButton>
+#include <QTimeEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTest>
@@ -35,6 +39,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <unistd.h>
 
@@ -196,6 +201,74 @@ TEST_F(EventsViewStack, RaisedAlertIsOnTopAtOnceAndFollowsChanges) {
   EXPECT_FALSE(shown(TEventsRowModel::ActiveRole).toBool());
   EXPECT_FALSE(View->Rows()->Row(RowOf(id)).Subject.Active);
   EXPECT_EQ(View->Rows()->rowCount(), before + 1);  // one alert, one row
+}
+
+// Back to today's alerts after a custom range and a live alert: every alert the simulator
+// has of today is on view again.
+TEST_F(EventsViewStack, TodayAfterACustomRangeShowsEveryAlertOfToday) {
+  // The simulator's alerts of today, by id.
+  const auto todays = [] {
+    const Time::TInstant start = Time::StartOfLocalDay(Time::Now());
+    const Time::TInstant end = Time::FromLocal(Time::ToLocal(start).Year, Time::ToLocal(start).Month,
+                                               Time::ToLocal(start).Day, 23, 59, 59);
+    std::vector<std::pair<Time::TInstant, std::string>> alerts;
+    const TJSON state = TJSON::parse(ControlBody("/state"), nullptr, false);
+    if (state.is_object())
+      for (const auto& a : state.value("alerts", TJSON::array())) {
+        const Time::TInstant at = Time::ParseISO8601(a.value("DateTime", ""));
+        if (at >= start && at <= end) alerts.emplace_back(at, a.value("ObjectId", ""));
+      }
+    std::sort(alerts.begin(), alerts.end());
+    return alerts;
+  };
+  const auto ids = [](std::vector<std::string> AIds) {
+    std::sort(AIds.begin(), AIds.end());
+    return AIds;
+  };
+  const auto rows = [this] {
+    std::vector<std::string> r;
+    for (int i = 0; i < View->Rows()->rowCount(); ++i) r.push_back(View->Rows()->Row(i).ID);
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  const auto apply = [this](const std::function<void(TfraEventsFilter&)>& AEdit) {
+    View->sbrnFilterClick();
+    TfraEventsFilter* frame = View->FrameController()->Find<TfraEventsFilter>();
+    ASSERT_NE(frame, nullptr);
+    AEdit(*frame);
+    frame->btnApplyClick();
+    ASSERT_TRUE(ZT::WaitUntil([this] { return !View->Receiving(); }, 20s));
+  };
+  const auto seed = todays();
+  ASSERT_FALSE(seed.empty());
+  // Ten minutes around the oldest alert of today: it alone (the seed's are further apart).
+  const Time::TLocalTime from = Time::ToLocal(seed.front().first);
+  const Time::TLocalTime to = Time::ToLocal(seed.front().first + std::chrono::minutes(10));
+  apply([&](TfraEventsFilter& AFrame) {
+    AFrame.findChild<QComboBox*>("cbDateTimeFlt")->setCurrentIndex(Events::Filter::cCustomRangeIndex);
+    AFrame.findChild<QDateEdit*>("dedtBegin")->setDate(QDate(from.Year, from.Month, from.Day));
+    AFrame.findChild<QTimeEdit*>("tedtBegin")->setTime(QTime(from.Hour, from.Minute));
+    AFrame.findChild<QDateEdit*>("dedtEnd")->setDate(QDate(to.Year, to.Month, to.Day));
+    AFrame.findChild<QTimeEdit*>("tedtEnd")->setTime(QTime(to.Hour, to.Minute));
+  });
+  const auto onView = [this] {
+    std::vector<std::string> r;
+    for (int i = 0; i < View->OnView()->rowCount(); ++i)
+      r.push_back(View->OnView()->index(i, 0).data(TEventsRowModel::IDRole).toString().toStdString());
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  ASSERT_EQ(onView(), std::vector<std::string>{seed.front().second});
+  const int held = View->Rows()->rowCount();
+  ASSERT_EQ(Raise("After the range"), "200");
+  ASSERT_TRUE(ZT::WaitUntil([&] { return View->Rows()->rowCount() == held + 1; }, 20s));
+
+  apply([](TfraEventsFilter& AFrame) { AFrame.findChild<QPushButton*>("BtnResetFilter")->click(); });
+  std::vector<std::string> expected;
+  for (const auto& a : todays()) expected.push_back(a.second);
+  EXPECT_EQ(rows(), ids(expected));
+  EXPECT_EQ(onView(), ids(expected));
+  EXPECT_EQ(Counter(), "Filtered: " + std::to_string(expected.size()) + " Total: " + std::to_string(expected.size()));
 }
 
 // A pull whose answer is slow: alerts that arrive meanwhile (not in the answer) are kept

@@ -95,6 +95,55 @@ TEST_F(EventsViewOnScreen, NewAlertWhileTheTopRowIsOutOfSightAsksForAToast) {
   EXPECT_EQ(toasts.Received[0].Text, "N2");
 }
 
+// Live alerts come on top of the list. Scrolled away from the top, the rows in sight stay
+// under the pointer (a double click opens the alert that was there); at the top, the new
+// alert shows on top.
+TEST_F(EventsViewOnScreen, RowsInSightKeepTheirPlaceWhenAlertsArriveAbove) {
+  QListView* list = View->List();
+  QScrollBar* bar = list->verticalScrollBar();
+  const auto idAt = [list](QPoint AAt) {
+    return list->indexAt(AAt).data(TEventsRowModel::IDRole).toString().toStdString();
+  };
+  const QRect first = list->visualRect(View->OnView()->index(0, 0));
+  const int stride = list->visualRect(View->OnView()->index(1, 0)).top() - first.top();
+  const std::vector<QPoint> points = {{100, 5}, {100, list->viewport()->height() / 2},
+                                      {100, list->viewport()->height() - 5}};
+  for (const int scrolled : {first.height() / 2, 200}) {
+    SCOPED_TRACE(scrolled);
+    F.Events->SetDetailedEvent("");
+    bar->setValue(scrolled);
+    ASSERT_EQ(bar->value(), scrolled);
+    std::vector<std::string> before;
+    for (const QPoint& p : points) before.push_back(idAt(p));
+    ASSERT_FALSE(before.front().empty());
+    ASSERT_FALSE(before.back().empty());
+    for (const char* id : {"S1", "S2"}) AddLive(id + std::to_string(scrolled));
+    QApplication::processEvents();
+    EXPECT_EQ(View->OnView()->index(0, 0).data(TEventsRowModel::IDRole).toString().toStdString(),
+              "S2" + std::to_string(scrolled));
+    EXPECT_EQ(bar->value(), scrolled + 2 * stride);
+    for (std::size_t i = 0; i < points.size(); ++i) EXPECT_EQ(idAt(points[i]), before[i]) << i;
+    // The double click of the old fault: it opens the alert that was under the pointer.
+    const QPoint at = points[1];
+    Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    AddLive("S3" + std::to_string(scrolled));
+    QApplication::processEvents();
+    Mouse(QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    ASSERT_NE(F.Events->GetDetailedEvent(), nullptr);
+    EXPECT_EQ(F.Events->GetDetailedEvent()->ID(), before[1]);
+  }
+
+  // At the top: the new alert is the top row, in sight.
+  bar->setValue(0);
+  AddLive("T1");
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(idAt(first.center()), "T1");
+  EXPECT_FALSE(View->IsFirstItemInvisible());
+}
+
 double Luminance(QColor AColour) {
   const auto channel = [](double C) { return C <= 0.03928 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4); };
   return 0.2126 * channel(AColour.redF()) + 0.7152 * channel(AColour.greenF()) + 0.0722 * channel(AColour.blueF());

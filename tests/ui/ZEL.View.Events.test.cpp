@@ -11,6 +11,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QTimeEdit>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListView>
@@ -496,6 +498,74 @@ TEST_F(EventsView, FilterFrameApplyCancelAndResetReachTheView) {
   View->Leave(TView::Profile);
   EXPECT_EQ(View->FrameController(), nullptr);
   EXPECT_TRUE(Deleted(frame));
+}
+
+// Back from a custom range to "Today", whichever way: every alert of today is on view. The
+// list is pulled again exactly when the chosen range is not inside the one it was pulled for.
+TEST_F(EventsView, TodayAfterACustomRangeHoldsEveryAlertOfToday) {
+  const Time::TInstant now = Time::FromLocal(2024, 3, 10, 15, 0, 0);
+  Time::SetClock([now] { return now; });
+  struct TRestore {
+    ~TRestore() { Time::SetClock({}); }
+  } restore;
+  const auto at = [](int AH, int AM) { return Time::FromLocal(2024, 3, 10, AH, AM, 0); };
+  F.REST->ByPeriod = true;
+  F.REST->Events = {ZT::AlertJSON("T4", {.At = at(14, 0)}), ZT::AlertJSON("T3", {.At = at(12, 0)}),
+                    ZT::AlertJSON("T2", {.At = at(10, 30)}), ZT::AlertJSON("T1", {.At = at(9, 0)}),
+                    ZT::AlertJSON("Y1", {.At = Time::FromLocal(2024, 3, 9, 20, 0, 0)})};
+  const Ids today = {"T4", "T3", "T2", "T1"};
+  using TEdit = std::function<void(TfraEventsFilter&)>;
+  const auto apply = [this](const TEdit& AEdit) {
+    View->sbrnFilterClick();
+    TfraEventsFilter* frame = View->FrameController()->Find<TfraEventsFilter>();
+    ASSERT_NE(frame, nullptr);
+    AEdit(*frame);
+    frame->findChild<QPushButton*>("btnApply")->click();
+    ASSERT_TRUE(WaitUntil([this] { return !View->Receiving(); }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  };
+  const auto range = [](int AIndex) {
+    return [AIndex](TfraEventsFilter& AFrame) { AFrame.findChild<QComboBox*>("cbDateTimeFlt")->setCurrentIndex(AIndex); };
+  };
+  const auto customHour = [](TfraEventsFilter& AFrame) {  // 10:00:00 .. 11:00:59 today
+    AFrame.findChild<QComboBox*>("cbDateTimeFlt")->setCurrentIndex(Events::Filter::cCustomRangeIndex);
+    AFrame.findChild<QDateEdit*>("dedtBegin")->setDate(QDate(2024, 3, 10));
+    AFrame.findChild<QTimeEdit*>("tedtBegin")->setTime(QTime(10, 0));
+    AFrame.findChild<QDateEdit*>("dedtEnd")->setDate(QDate(2024, 3, 10));
+    AFrame.findChild<QTimeEdit*>("tedtEnd")->setTime(QTime(11, 0));
+  };
+  const TEdit reset = [](TfraEventsFilter& AFrame) { AFrame.findChild<QPushButton*>("BtnResetFilter")->click(); };
+  struct TCase {
+    const char* Name;
+    int StartRange;  // 0 Today, 1 Yesterday
+    TEdit WayBack;
+    int HourPulls, BackPulls;  // the hour is inside today, not inside yesterday
+    int HourRows;
+  } const cases[] = {
+      {"from today, Reset filter", 0, reset, 0, 0, 4},
+      {"from today, Today", 0, range(0), 0, 0, 4},
+      {"from yesterday, Reset filter", 1, reset, 1, 1, 1},
+      {"from yesterday, Today", 1, range(0), 1, 1, 1},
+  };
+  EnterAndWait();
+  ASSERT_EQ(OnView(), today);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    apply(range(c.StartRange));
+    int pulls = F.REST->EventsCalls;
+    apply(customHour);
+    EXPECT_EQ(F.REST->EventsCalls, pulls + c.HourPulls);
+    ASSERT_EQ(OnView(), (Ids{"T2"}));
+    EXPECT_EQ(View->Rows()->rowCount(), c.HourRows);
+
+    pulls = F.REST->EventsCalls;
+    apply(c.WayBack);
+    EXPECT_EQ(View->FilterOptions().DateRangeName, "Today");
+    EXPECT_EQ(F.REST->EventsCalls, pulls + c.BackPulls);
+    EXPECT_EQ(OnView(), today);
+    EXPECT_EQ(View->Rows()->rowCount(), 4);
+    EXPECT_EQ(Counter(), "Filtered: 4 Total: 4");
+  }
 }
 
 TEST_F(EventsView, EnteringClearsTheDetailChoiceWithoutAskingTheBackend) {
