@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <sys/resource.h>
+
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +22,23 @@ bool WaitUntil(const std::function<bool()>& APredicate, std::chrono::millisecond
     QThread::usleep(200);
   }
   return true;
+}
+
+TFileSizeLimit::TFileSizeLimit(unsigned long long ABytes) {
+  FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  FOldSoft = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>(ABytes);
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TFileSizeLimit::~TFileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(FOldSoft);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, FOldHandler);
 }
 
 TScopedEnv::TScopedEnv(std::string AName, const char* AValue) : FName(std::move(AName)) {

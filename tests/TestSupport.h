@@ -26,6 +26,22 @@ private:
   std::string FOld;
 };
 
+// A disk that takes no more than ABytes a file, for the life of the object: a write past it
+// fails (EFBIG) as on a full disk, instead of ending the process. It holds for every file of
+// the process, its log files too (their lines then go to standard error), and for the
+// processes it starts meanwhile.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(unsigned long long ABytes);
+  ~TFileSizeLimit();
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+  unsigned long long FOldSoft = 0;
+  void (*FOldHandler)(int) = nullptr;
+};
+
 // A fresh empty folder under the test's private HOME.
 std::string NewTempFolder(const std::string& APrefix = "t");
 

@@ -3,14 +3,71 @@
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.IoC.Container.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.MemIniFile.h"
+#include "ZEL.Messaging.Messages.h"
 #include "ZEL.Services.Container.h"
 #include "ZEL.SettingsFile.INIFile.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+
+namespace ZEL::ApplicationData {
+
+namespace {
+
+// Whether the user has been told that the settings cannot be written, since the last write
+// that went through.
+std::atomic<bool> GUserTold{false};
+
+void Report(std::string_view ATag, const EFCreateError& AError) {
+  LogsPipe::ZELLog().ErrorFmt(ATag, "Settings not saved. {}: {}", Exceptions::ClassNameOf(AError), AError.what());
+  if (GUserTold.exchange(true)) return;
+  std::string text = NotSavedText(AError.what());
+  TZELMessager<TSettingsNotSavedMessage>::Send(
+      [&] { return std::make_unique<TSettingsNotSavedMessage>(std::move(text)); });
+}
+
+}  // namespace
+
+std::string NotSavedText(std::string_view AError) {
+  return fmt::format("The settings could not be saved ({}). The application goes on with its current settings.",
+                     AError);
+}
+
+bool WriteOrReport(std::string_view ATag, const std::function<void()>& AWrite) {
+  try {
+    AWrite();
+  } catch (const EFCreateError& E) {
+    Report(ATag, E);
+    return false;
+  }
+  GUserTold.store(false);
+  return true;
+}
+
+std::string ReadStringOrHeld(IZELSettingsFile& AFile, std::string_view ATag, std::string_view ACategory,
+                             std::string_view AParam, std::string_view ADefaultValue) {
+  try {
+    std::string text = AFile.ReadString(ACategory, AParam, ADefaultValue);
+    GUserTold.store(false);
+    return text;
+  } catch (const EFCreateError& E) {
+    Report(ATag, E);
+  }
+  if (auto* file = dynamic_cast<TZELSettingsFileIni*>(&AFile)) return file->HeldString(ACategory, AParam, ADefaultValue);
+  return std::string(ADefaultValue);
+}
+
+}  // namespace ZEL::ApplicationData
 
 namespace ZEL {
 
 using namespace ZEL::ApplicationData;
 
 TApplicationData::TApplicationData() : FSettingsFile(std::make_shared<TZELSettingsFileIni>()) {
+  // A new run's settings: its first failed write is told again.
+  GUserTold.store(false);
   LoadSettings();
 }
 
@@ -64,8 +121,9 @@ void TApplicationData::LoadSettings() {
     FUserNonEscSub = true;
     FUserEscSub = false;
     // Loading runs while the global container is being built, when the authentication
-    // service cannot be asked yet: write the token just read.
-    WriteSettings(fRefreshToken);
+    // service cannot be asked yet: write the token just read. The start goes on with the
+    // values read when the file cannot be written.
+    WriteOrReport("TApplicationData.LoadSettings", [this] { WriteSettings(fRefreshToken); });
   }
 }
 

@@ -107,6 +107,15 @@ private:
 };
 
 
+// The settings file could not be written; Value is what the user is told (the file and the
+// system's reason). The values stay in memory and the program goes on.
+class TSettingsNotSavedMessage : public TMessage<std::string> {
+public:
+  static constexpr std::string_view TypeName = "TSettingsNotSavedMessage";
+  using TMessage<std::string>::TMessage;
+};
+
+
 class TFirebaseNotificationUserClicked : public TMessage<TPushServiceNotification> {
 public:
   static constexpr std::string_view TypeName = "TFirebaseNotificationUserClicked";

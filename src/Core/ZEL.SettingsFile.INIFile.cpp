@@ -73,6 +73,13 @@ void TZELSettingsFileIni::RunLocked(const std::function<void(TZELMemIniFile&)>& 
   BarrierUnlock();
 }
 
+std::string TZELSettingsFileIni::HeldString(std::string_view ACategory, std::string_view AParam,
+                                            std::string_view ADefaultValue) {
+  if (HeldByCallingThread()) return FContainer->ReadString(ACategory, AParam, ADefaultValue);
+  std::lock_guard<std::mutex> guard(FCS);
+  return FContainer->ReadString(ACategory, AParam, ADefaultValue);
+}
+
 std::string TZELSettingsFileIni::ReadString(std::string_view ACategory, std::string_view AParam,
                                             std::string_view ADefaultValue) {
   std::string result;

@@ -87,6 +87,10 @@ public:
 
   void* GetImplementor() override { return this; }
 
+  // The text held in memory for the key (ADefaultValue when missing), without writing the
+  // file: what a read gives while a change waiting to be written cannot be.
+  std::string HeldString(std::string_view ACategory, std::string_view AParam, std::string_view ADefaultValue);
+
   std::string ReadString(std::string_view ACategory, std::string_view AParam,
                          std::string_view ADefaultValue) override;
   void WriteString(std::string_view ACategory, std::string_view AParam,

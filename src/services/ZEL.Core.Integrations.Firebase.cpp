@@ -1,5 +1,6 @@
 #include "ZEL.Core.Integrations.Firebase.h"
 
+#include "ZEL.ApplicationData.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Services.Container.h"
 #include "ZEL.SettingsFile.Interf.h"
@@ -32,11 +33,13 @@ std::string TFirebaseCloudMessaging::GetDevicedID() {
   const auto appData = Services::Container::ZELServiceLocator()->GetService<IApplicationData>();
   const auto settings = appData ? appData->GetSettingsFile() : nullptr;
   if (!settings) return {};
-  std::string id = settings->ReadString(DeviceSection, DeviceKey, "");
+  constexpr std::string_view tag = "ZELFirebaseService.GetDevicedID";
+  // A settings file that cannot be written is reported; the id is still this run's.
+  std::string id = ApplicationData::ReadStringOrHeld(*settings, tag, DeviceSection, DeviceKey, "");
   if (id.empty()) {
     id = NewDeviceId();
-    settings->WriteString(DeviceSection, DeviceKey, id);
-    LogsPipe::ZELLog().Info("ZELFirebaseService.GetDevicedID", "New device id made for this installation.");
+    ApplicationData::WriteOrReport(tag, [&] { settings->WriteString(DeviceSection, DeviceKey, id); });
+    LogsPipe::ZELLog().Info(tag, "New device id made for this installation.");
   }
   FDeviceId = id;
   return FDeviceId;

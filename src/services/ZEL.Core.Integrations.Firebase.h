@@ -22,8 +22,9 @@ public:
   // AIsGranted is accepted and not used on the desktop.
   explicit TFirebaseCloudMessaging(bool AIsGranted);
 
-  // The installation's device id, made and saved at the first call; empty while no
-  // application data (settings file) is registered.
+  // The installation's device id, made and saved at the first call (kept for the run when
+  // the settings file cannot be written); empty while no application data (settings file)
+  // is registered.
   std::string GetDevicedID() override;
   std::string GetDeviceToken() override;
   std::vector<TPushServiceNotification> GetStartupNotifications() override;

@@ -1,5 +1,6 @@
 #include "ZEL.Session.h"
 
+#include "ZEL.ApplicationData.h"
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.CRM.Types.h"
 #include "ZEL.Core.Integrations.Firebase.Interf.h"
@@ -151,8 +152,19 @@ void TZELSession::StartSync() {
     }
     try {
       if (ok) {
+        // Whatever the UI part raises ends the sync as a failed one: the user is told and the
+        // window closes, instead of an overlay that never goes.
         UIThread::RunSync([this, alive] {
-          if (alive.lock()) SyncedOnUI();
+          if (!alive.lock()) return;
+          try {
+            SyncedOnUI();
+            return;
+          } catch (const std::exception& E) {
+            Log().FatalFmt(cSyncTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+          } catch (...) {
+            Log().Fatal(cSyncTag, "Unknown exception.");
+          }
+          SyncFailedOnUI();
         });
         return;
       }
@@ -164,6 +176,11 @@ void TZELSession::StartSync() {
       Log().FatalFmt(cSyncTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
     }
   });
+}
+
+void TZELSession::SyncFailedOnUI() {
+  Log().Warn(cSyncTag, "Calling Sync failed.");
+  if (OnSyncFailed) OnSyncFailed();
 }
 
 void TZELSession::SyncedOnUI() {
@@ -214,7 +231,8 @@ void TZELSession::ApplyPushPreferences() {
     else
       push->UnsubscribeFromTopic(nonEscalated);
   }
-  data->SaveSettings();
+  // The preferences apply for this session also when the file cannot take them.
+  ApplicationData::WriteOrReport(cSyncTag, [&data] { data->SaveSettings(); });
 }
 
 void TZELSession::SubscribeAll() {

@@ -70,6 +70,8 @@ private:
   void SetupServices(const TOptions& AOptions);
   // The sync's UI part: client id, handlers, connect, the count.
   void SyncedOnUI();
+  // The failed sync's log line and hook.
+  void SyncFailedOnUI();
   void SubscribeAll();
 
   // Cleared first by the destructor; work handed to the UI thread checks it there.

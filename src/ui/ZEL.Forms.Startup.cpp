@@ -130,11 +130,15 @@ TZELMainActivity::TZELMainActivity(TStartupServiceFactories AFactories, QWidget*
   // FormCreate
   lbVersion->setText(QString::fromStdString(Utils::GetAppVersionInfo()));
   CreateViews();
+  // Before the global services are made: loading the settings may write them.
+  FSettingsNotSavedRef =
+      TZELMessager<TSettingsNotSavedMessage>::Subscribe(this, &TZELMainActivity::Messaging_SettingsNotSaved);
 
   if (QScreen* LScreen = screen()) move(LScreen->availableGeometry().center() - rect().center());
 }
 
 TZELMainActivity::~TZELMainActivity() {
+  TZELMessager<TSettingsNotSavedMessage>::Unsubscribe(FSettingsNotSavedRef);
   FHandOff->Close();
   tmrMainClose->stop();
   // The shown view's content goes back to its view, so each view frees its own.
@@ -311,7 +315,16 @@ void TZELMainActivity::FinishSignOut(bool AForgetToken) {
 void TZELMainActivity::ForgetToken() {
   if (!FAppData) return;
   FAppData->ForgetSavedFBToken();
-  FAppData->SaveSettings();
+  ApplicationData::WriteOrReport("TZELMainActivity.OnUserLoggedOut", [this] { FAppData->SaveSettings(); });
+}
+
+void TZELMainActivity::Messaging_SettingsNotSaved(TSender, const TSettingsNotSavedMessage& AMessage) {
+  // Later, on the UI thread: the write may run inside a constructor or a show event.
+  UIThread::RunAsync([LSelf = QPointer<TZELMainActivity>(this), LText = AMessage.Value()] {
+    if (!LSelf) return;
+    QWidget* LParent = Forms::Main::frmMain();
+    Dialogs::Dialogs().ShowMessage(LParent ? LParent : LSelf.data(), LText, {});
+  });
 }
 
 void TZELMainActivity::ActivateSelf() {

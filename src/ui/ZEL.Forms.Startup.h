@@ -5,6 +5,7 @@
 // after a sign-in and ends the session after a sign-out.
 
 #include "ZEL.Auth.Service.h"
+#include "ZEL.Messaging.Messages.h"
 #include "ZEL.View.Base.h"
 #include "ZEL.View.Switcher.h"
 
@@ -98,6 +99,8 @@ private:
   void FinishSignOut(bool AForgetToken);
   void ForgetToken();
   void ActivateSelf();
+  // Tells the user, over the window in front, that the settings could not be saved.
+  void Messaging_SettingsNotSaved(TSender ASender, const TSettingsNotSavedMessage& AMessage);
 
   TStartupServiceFactories FFactories;
   TViewSwitcher FSwitcher{TViewSwitcher::TLeavePolicy::Always};
@@ -111,6 +114,8 @@ private:
   // Lets the token keeper's thread hand the overlay to this window, and stops that once
   // the window goes.
   std::shared_ptr<THandOff> FHandOff;
+  // This window lives the whole run, so it speaks for the settings file.
+  TZELMessagerRef FSettingsNotSavedRef;
 };
 
 }  // namespace ZEL

@@ -349,17 +349,32 @@ bool ApplyPushSwitch(TPushSwitch ASwitch, bool AOn, IAuthService& AAuth, IFireba
     else
       AData.SetUserNonEscalatedSubscribe(AValue);
   };
+  const bool LWasEsc = AData.GetUserEscalatedSubscribe();
+  const bool LWasNonEsc = AData.GetUserNonEscalatedSubscribe();
+  // The other choice goes: both stored on would come back as "all" at the next start.
+  if (AOn) LStore(!LEscalated, false);
+  LStore(LEscalated, AOn);
+  try {
+    AData.SaveSettings();
+  } catch (...) {
+    // Not saved: the choice is undone, in memory too, so that what shows and what a later
+    // save writes is what the file holds; the topics stay as they were.
+    LStore(true, LWasEsc);
+    LStore(false, LWasNonEsc);
+    try {
+      AData.SaveSettings();
+    } catch (...) {
+      // the same failure, reported below
+    }
+    throw;
+  }
   if (AOn) {
     if (APush) APush->SubscribeToTopic(LTopic);
-    // The other choice goes: both stored on would come back as "all" at the next start.
     const std::string LOtherTopic = LEscalated ? AAuth.FirebaseNonEscalatedTopic() : AAuth.FirebaseEscalatedTopic();
     if (APush && !LOtherTopic.empty()) APush->UnsubscribeFromTopic(LOtherTopic);
-    LStore(!LEscalated, false);
   } else if (APush) {
     APush->UnsubscribeFromTopic(LTopic);
   }
-  LStore(LEscalated, AOn);
-  AData.SaveSettings();
   return true;
 }
 

@@ -103,7 +103,8 @@ enum class TPushSwitch { Escalated, NonEscalated };
 // A click on a push switch that now shows AOn. Without the switch's topic (no user record)
 // nothing changes and false comes back. Otherwise its topic is subscribed or left and the
 // preference stored; turning one on also leaves the other's topic and stores the other as
-// off, so the two are never both stored on; the settings are saved.
+// off, so the two are never both stored on; the settings are saved. When the save fails its
+// error passes on, and the preferences and topics are left as they were.
 bool ApplyPushSwitch(TPushSwitch ASwitch, bool AOn, IAuthService& AAuth, IFirebaseCloudMessaging* APush,
                      IApplicationData& AData);
 

@@ -5,8 +5,12 @@
 #include "TestSupport.h"
 #include "ZEL.IoC.Container.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.MemIniFile.h"
+#include "ZEL.Messaging.Messages.h"
 #include "ZEL.Services.Fakes.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -180,6 +184,58 @@ TEST_F(ApplicationData, MissingAuthServiceIsLoggedAndTheCachedTokenKept) {
   EXPECT_EQ(entries[0].Type, TLogType::Error);
   EXPECT_NE(entries[0].Message.find("Assertion failure"), std::string::npos);
   EXPECT_EQ(entries[0].Message.find("cached"), std::string::npos);  // no token in the log
+}
+
+// What the user is told about the settings file while it lives.
+class TNotSavedMessages {
+public:
+  TNotSavedMessages() {
+    FRef = TZELMessager<TSettingsNotSavedMessage>::Subscribe(
+        [this](TSender, const TSettingsNotSavedMessage& AMessage) { Texts.push_back(AMessage.Value()); });
+  }
+  ~TNotSavedMessages() { TZELMessager<TSettingsNotSavedMessage>::Unsubscribe(FRef); }
+  std::vector<std::string> Texts;
+
+private:
+  TZELMessagerRef FRef;
+};
+
+// A disk that takes no write: loading goes on with the values read, the user is told once
+// (the file and the system's reason) until a write goes through again, later writes keep
+// their values in memory and a read over the waiting change gives the value held.
+TEST_F(ApplicationData, UnwritableFileKeepsTheValuesAndTellsTheUserOnceUntilAWriteGoesThrough) {
+  using namespace ZEL::ApplicationData;
+  const std::string both = SettingsText("file-token", "1", "1");
+  WriteSettings(both);
+  const std::string told = NotSavedText("Cannot write file \"" + FPath + "\". " + std::strerror(EFBIG));
+  TNotSavedMessages messages;
+  std::optional<TApplicationData> data;
+  RegisterAuth();
+  {
+    const ZEL::Test::TFileSizeLimit full(0);
+    ASSERT_NO_THROW(data.emplace());
+    EXPECT_FALSE(data->GetUserEscalatedSubscribe());
+    EXPECT_TRUE(data->GetUserNonEscalatedSubscribe());
+    EXPECT_EQ(messages.Texts, std::vector<std::string>{told});
+
+    const auto file = data->GetSettingsFile();
+    EXPECT_FALSE(WriteOrReport("test", [&] { data->SaveSettings(); }));
+    EXPECT_FALSE(WriteOrReport("test", [&] { file->WriteString("Device", "PushDeviceID", "dev-1"); }));
+    EXPECT_THROW(file->ReadString("Device", "PushDeviceID", ""), EFCreateError);
+    EXPECT_EQ(ReadStringOrHeld(*file, "test", "Device", "PushDeviceID", ""), "dev-1");
+    EXPECT_EQ(ReadStringOrHeld(*file, "test", "Device", "Missing", "default"), "default");
+    EXPECT_EQ(messages.Texts.size(), 1u);
+    EXPECT_EQ(FileBytes(), both);
+  }
+  // Space again: the values held are written; the next failure is told again.
+  EXPECT_TRUE(WriteOrReport("test", [&] { data->SaveSettings(); }));
+  EXPECT_EQ(FileBytes(), SettingsText("file-token", "0", "1") + "[Device]\nPushDeviceID=dev-1\n\n");
+  const ZEL::Test::TFileSizeLimit full(0);
+  EXPECT_FALSE(WriteOrReport("test", [&] {
+    data->SetUserEscalatedSubscribe(true);
+    data->SaveSettings();
+  }));
+  EXPECT_EQ(messages.Texts, (std::vector<std::string>{told, told}));
 }
 
 }  // namespace

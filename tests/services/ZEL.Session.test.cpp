@@ -2,6 +2,7 @@
 // sign-out, and the release of its services.
 
 #include "ZEL.LogsPipe.h"
+#include "ZEL.MemIniFile.h"
 #include "ZEL.Session.Fakes.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,56 @@ TEST_F(Session, FailedSyncIsReported) {
   EXPECT_TRUE(SyncFailed);
   EXPECT_EQ(Count(TLogType::Warning, "Calling Sync failed."), 1);
   EXPECT_EQ(G.MQTT->Connects, 0);
+}
+
+// Whatever the sync's part on the UI thread raises ends as a failed sync: its log line and
+// the hook, so that the window tells the user instead of syncing for ever.
+TEST_F(Session, ExceptionInTheSyncsUIPartEndsAsAFailedSync) {
+  class TRefusingMQTT : public ZT::TSessionMQTT {
+  public:
+    // Each refuses once: the release of the services sets the client id again.
+    void SetClientID(const std::string& Value) override {
+      if (RefuseAt == "SetClientID") {
+        RefuseAt.clear();
+        throw EFCreateError("client id refused");
+      }
+      ZT::TSessionMQTT::SetClientID(Value);
+    }
+    void Connect() override {
+      if (RefuseAt == "Connect") {
+        RefuseAt.clear();
+        throw EZELException("connect refused");
+      }
+      ZT::TSessionMQTT::Connect();
+    }
+    std::string RefuseAt;
+  };
+  struct TCase {
+    const char* RefuseAt;  // or the window's hook
+    const char* Error;
+  };
+  for (const TCase& c : {TCase{"SetClientID", "client id refused"}, TCase{"Connect", "connect refused"},
+                         TCase{"OnSynced", "view gone"}}) {
+    SCOPED_TRACE(c.RefuseAt);
+    S.reset();
+    auto mqtt = std::make_shared<TRefusingMQTT>();
+    mqtt->RefuseAt = c.RefuseAt;
+    G.MQTT = mqtt;
+    S = std::make_unique<TZELSession>(G.Options());
+    Inactive = -1;
+    SyncFailed = false;
+    S->OnSynced = [this, c](std::int32_t ACount) {
+      if (std::string(c.RefuseAt) == "OnSynced") throw EZELException("view gone");
+      Inactive = ACount;
+    };
+    S->OnSyncFailed = [this] { SyncFailed = true; };
+    Log.Clear();
+    Sync();
+    EXPECT_TRUE(SyncFailed);
+    EXPECT_EQ(Inactive, -1);
+    EXPECT_EQ(Count(TLogType::Warning, "Calling Sync failed."), 1);
+    EXPECT_EQ(Count(TLogType::Fatal, c.Error), 1);
+  }
 }
 
 TEST_F(Session, MessagesAreRoutedByTopic) {

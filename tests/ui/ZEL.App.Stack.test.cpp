@@ -12,6 +12,8 @@
 #include "ZEL.Forms.Startup.h"
 #include "ZEL.Frames.Wait.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.Services.Container.h"
+#include "ZEL.SettingsFile.INIFile.h"
 #include "ZEL.Toast.h"
 #include "ZEL.UI.TestSupport.h"
 #include "ZEL.View.Authorize.h"
@@ -34,11 +36,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -156,6 +162,12 @@ void AddTypedSignIn(TDriver& ADriver, const std::string& APassword) {
     QTest::mouseClick(LLogin->btnLogin, Qt::LeftButton);
     return true;
   });
+}
+
+// What the user is told when the settings file cannot take a write for want of space.
+std::string NotSavedOnAFullDisk() {
+  return ApplicationData::NotSavedText("Cannot write file \"" + SettingsFile::INIFile::SettingsFilePath() + "\". " +
+                                       std::strerror(EFBIG));
 }
 
 std::string SavedToken() {
@@ -280,6 +292,37 @@ TEST_F(AppStack, WrongPasswordShowsTheSentenceAndTheProgramKeepsRunning) {
   EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
   EXPECT_TRUE(LStillRunning);
   EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{LSentence});
+}
+
+// The settings folder on a full disk, the file holding only a saved refresh token: the
+// client signs in with it, syncs and connects; storing the device id and the preferences
+// fails, the user is told once and the file keeps its old content.
+TEST_F(AppStack, SettingsOnAFullDiskStillSignInAndConnectWithOneMessage) {
+  const std::string LAnswer = Stack->Identity(
+      "accounts:signInWithPassword",
+      std::string(R"({"email":")") + cEmail + R"(","password":")" + cPassword + R"(","returnSecureToken":true})");
+  const std::string LToken = nlohmann::json::parse(LAnswer, nullptr, false).value("refreshToken", "");
+  ASSERT_FALSE(LToken.empty()) << LAnswer;
+  const std::string LOld = "[Token]\nRefreshToken=" + LToken + "\n\n";
+  std::ofstream(SettingsFile::INIFile::SettingsFilePath(), std::ios::binary) << LOld;
+
+  TDriver LDriver;
+  LDriver.Add("the main window opens by itself, syncs and connects", SessionRuns, 60s);
+  LDriver.Add("the user is told", [this] { return !Dialogs.Service->Shown.empty(); });
+  LDriver.Add("the main window is closed", [] {
+    frmMain()->close();
+    return true;
+  });
+  int LResult = -1;
+  {
+    // Nothing bigger than the old file fits.
+    const ZT::TFileSizeLimit LFull(LOld.size());
+    LResult = RunWith(LDriver);
+  }
+  EXPECT_EQ(LResult, 0) << LDriver.Failed;
+  EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+  EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{NotSavedOnAFullDisk()});
+  EXPECT_EQ(ZT::ReadFileBytes(SettingsFile::INIFile::SettingsFilePath()), LOld);
 }
 
 // Its own stack: the broker goes for good.
@@ -420,6 +463,42 @@ TEST_F(AppStack, SecondClientForTheSameSettingsEndsWithItsMessage) {
   EXPECT_TRUE(ZT::ReadFileBytes(App::Instance::LockFilePath()).size() > 0);  // still the first's
 }
 #endif
+
+// The program without a stack.
+class AppStart : public AppStackBase {};
+
+// A read-only settings file holding both preferences, on a disk that takes no write: loading
+// keeps only "all" and cannot write that back; the program starts all the same with the
+// values read and tells the user why the settings were not saved.
+TEST_F(AppStart, UnwritableSettingsWithBothPreferencesStillStart) {
+  const std::string LPath = SettingsFile::INIFile::SettingsFilePath();
+  const std::string LOld = "[UserPrefs]\nUserEscalatedSubscribe=1\nUserNonEscalatedSubscribe=1\n\n";
+  std::ofstream(LPath, std::ios::binary) << LOld;
+  std::filesystem::permissions(LPath, std::filesystem::perms::owner_read);
+  TDriver LDriver;
+  LDriver.Add("the Authorize view is shown and the user told",
+              [this] { return StartupView() == TView::Authorize && !Dialogs.Service->Shown.empty(); });
+  std::optional<std::pair<bool, bool>> LPreferences;
+  LDriver.Add("the values read are in use", [&] {
+    const auto LData = Services::Container::GlobalServiceLocator()->GetService<IApplicationData>();
+    if (LData) LPreferences = {LData->GetUserEscalatedSubscribe(), LData->GetUserNonEscalatedSubscribe()};
+    return true;
+  });
+  LDriver.Add("the user closes the start-up window", [] {
+    StartupWindow()->close();
+    return true;
+  });
+  int LResult = -1;
+  {
+    const ZT::TFileSizeLimit LReadOnly(0);
+    LResult = RunWith(LDriver);
+  }
+  EXPECT_EQ(LResult, 0) << LDriver.Failed;
+  EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+  EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{NotSavedOnAFullDisk()});
+  EXPECT_EQ(LPreferences, std::make_optional(std::make_pair(false, true)));
+  EXPECT_EQ(ZT::ReadFileBytes(LPath), LOld);
+}
 
 // The stack as the demo command runs it: the identity emulator keeps its accounts in a
 // folder from one stack to the next.

@@ -271,6 +271,40 @@ TEST_F(ProfileView, SwitchClicksStoreOrGoBack) {
   EXPECT_TRUE(Push->Calls.empty());
 }
 
+// A disk that takes no write: after the message both switches show what the file holds, and
+// the file, the preferences and the topics stay as they were; with space again the same
+// click is stored.
+TEST_F(ProfileView, SwitchWhoseSaveFailsShowsTheStoredValuesAfterTheMessage) {
+  View->Enter(TView::Events);
+  ASSERT_FALSE(Esc()->isChecked());
+  ASSERT_TRUE(NonEsc()->isChecked());
+  for (const bool LEscalated : {true, false}) {
+    SCOPED_TRACE(LEscalated ? "only escalated" : "all off");
+    Dialogs.Service->Shown.clear();
+    {
+      const ZT::TFileSizeLimit LFull(0);
+      (LEscalated ? Esc() : NonEsc())->click();
+    }
+    ASSERT_EQ(Dialogs.Service->Shown.size(), 1u);
+    EXPECT_EQ(Dialogs.Service->Shown[0].rfind("Unable to save the preference. ", 0), 0u) << Dialogs.Service->Shown[0];
+    EXPECT_FALSE(Esc()->isChecked());
+    EXPECT_TRUE(NonEsc()->isChecked());
+    EXPECT_FALSE(Data->GetUserEscalatedSubscribe());
+    EXPECT_TRUE(Data->GetUserNonEscalatedSubscribe());
+    EXPECT_EQ(SettingsFile(), SettingsText("0", "1"));
+    EXPECT_TRUE(Push->Calls.empty());
+  }
+  View->Leave(TView::Events);
+  View->Enter(TView::Events);
+  EXPECT_FALSE(Esc()->isChecked());
+  EXPECT_TRUE(NonEsc()->isChecked());
+
+  Esc()->click();
+  EXPECT_TRUE(Esc()->isChecked());
+  EXPECT_FALSE(NonEsc()->isChecked());
+  EXPECT_EQ(SettingsFile(), SettingsText("1", "0"));
+}
+
 TEST_F(ProfileView, HiddenHandlersCopyTheTokenAndDriveTheBroker) {
   TToasts toasts;
   std::string copied;
