@@ -47,4 +47,9 @@ struct TLimits {
 // Raises ENetHTTPClientException with curl's own text when the exchange fails.
 TResponse Perform(const TRequest& ARequest, const TLimits& ALimits = {});
 
+// Process-wide: while set, exchanges in flight end within about a second and new ones fail
+// at once (ENetHTTPClientException). Set when the program ends, so that no pool thread keeps
+// the process alive until a time-out; cleared when a new run of the program begins.
+void SetAbortAll(bool AAbort);
+
 }  // namespace ZEL::Http::Curl
