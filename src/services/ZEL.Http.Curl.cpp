@@ -13,7 +13,8 @@ namespace ZEL::Http::Curl {
 
 namespace {
 
-std::atomic<bool> GAbortAll{false};
+// Raised by AbandonInFlight; an exchange that sees it change since its start ends.
+std::atomic<std::uint64_t> GAbandonRound{0};
 
 void GlobalInit() {
   static std::once_flag once;
@@ -56,13 +57,15 @@ size_t OnHeader(char* AData, size_t ASize, size_t ACount, void* AUser) {
 
 // Called by curl about once a second even while nothing moves: a non-zero result ends the
 // exchange with CURLE_ABORTED_BY_CALLBACK.
-int OnProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return GAbortAll.load() ? 1 : 0; }
+int OnProgress(void* AStartRound, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return GAbandonRound.load() != *static_cast<const std::uint64_t*>(AStartRound) ? 1 : 0;
+}
 
 constexpr const char* cAbandonedText = "The request was abandoned: the application ends.";
 
 }  // namespace
 
-void SetAbortAll(bool AAbort) { GAbortAll.store(AAbort); }
+void AbandonInFlight() { ++GAbandonRound; }
 
 std::string TResponse::Header(const std::string& ALowerName) const {
   const auto it = Headers.find(ALowerName);
@@ -71,7 +74,7 @@ std::string TResponse::Header(const std::string& ALowerName) const {
 
 TResponse Perform(const TRequest& ARequest, const TLimits& ALimits) {
   GlobalInit();
-  if (GAbortAll.load()) throw ENetHTTPClientException(cAbandonedText);
+  std::uint64_t startRound = GAbandonRound.load();
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
   if (!curl) throw ENetHTTPClientException("Unable to create an HTTP client.");
   CURL* h = curl.get();
@@ -94,6 +97,7 @@ TResponse Perform(const TRequest& ARequest, const TLimits& ALimits) {
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &response.Headers);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &startRound);
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ALimits.ConnectTimeout.count()));
   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(ALimits.ResponseTimeout.count()));

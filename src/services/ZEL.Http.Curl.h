@@ -47,9 +47,9 @@ struct TLimits {
 // Raises ENetHTTPClientException with curl's own text when the exchange fails.
 TResponse Perform(const TRequest& ARequest, const TLimits& ALimits = {});
 
-// Process-wide: while set, exchanges in flight end within about a second and new ones fail
-// at once (ENetHTTPClientException). Set when the program ends, so that no pool thread keeps
-// the process alive until a time-out; cleared when a new run of the program begins.
-void SetAbortAll(bool AAbort);
+// Process-wide: every exchange under way now ends within about a second
+// (ENetHTTPClientException); later ones run as usual. Called when the program ends, so that
+// no thread keeps the process alive until a time-out waiting for an answer nobody reads.
+void AbandonInFlight();
 
 }  // namespace ZEL::Http::Curl

@@ -56,7 +56,6 @@ void LogStartupSequence() {
 
 int RunApplication() {
   Result::Take();
-  Http::Curl::SetAbortAll(false);
   QPointer<TZELMainActivity> LWindow;
   std::unique_ptr<TDMStartup> LModule;
   // Both are made once the loop runs, the window first: the module uses it.
@@ -89,7 +88,7 @@ int RunApplication() {
   int LResult = QApplication::exec();
   // Nobody waits for the answers of requests still in flight: they end now, instead of
   // keeping the process (and its lock) until their time-out.
-  Http::Curl::SetAbortAll(true);
+  Http::Curl::AbandonInFlight();
   const int LFailure = Result::Take();
   if (LResult == Result::UserEnded) LResult = LFailure;
 
