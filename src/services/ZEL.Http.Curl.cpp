@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,9 @@
 namespace ZEL::Http::Curl {
 
 namespace {
+
+// Raised by AbandonInFlight; an exchange that sees it change since its start ends.
+std::atomic<std::uint64_t> GAbandonRound{0};
 
 void GlobalInit() {
   static std::once_flag once;
@@ -51,7 +55,17 @@ size_t OnHeader(char* AData, size_t ASize, size_t ACount, void* AUser) {
   return n;
 }
 
+// Called by curl about once a second even while nothing moves: a non-zero result ends the
+// exchange with CURLE_ABORTED_BY_CALLBACK.
+int OnProgress(void* AStartRound, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return GAbandonRound.load() != *static_cast<const std::uint64_t*>(AStartRound) ? 1 : 0;
+}
+
+constexpr const char* cAbandonedText = "The request was abandoned: the application ends.";
+
 }  // namespace
+
+void AbandonInFlight() { ++GAbandonRound; }
 
 std::string TResponse::Header(const std::string& ALowerName) const {
   const auto it = Headers.find(ALowerName);
@@ -60,6 +74,7 @@ std::string TResponse::Header(const std::string& ALowerName) const {
 
 TResponse Perform(const TRequest& ARequest, const TLimits& ALimits) {
   GlobalInit();
+  std::uint64_t startRound = GAbandonRound.load();
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
   if (!curl) throw ENetHTTPClientException("Unable to create an HTTP client.");
   CURL* h = curl.get();
@@ -81,6 +96,9 @@ TResponse Perform(const TRequest& ARequest, const TLimits& ALimits) {
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &response.Headers);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &startRound);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ALimits.ConnectTimeout.count()));
   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(ALimits.ResponseTimeout.count()));
   // TLS 1.2 at least, the server's certificate and name always checked.
@@ -103,6 +121,7 @@ TResponse Perform(const TRequest& ARequest, const TLimits& ALimits) {
   if (sink.TooLarge)
     throw ENetHTTPClientException("The answer of " + ARequest.URL + " is larger than " +
                                   std::to_string(ALimits.MaxBodyBytes) + " bytes.");
+  if (rc == CURLE_ABORTED_BY_CALLBACK) throw ENetHTTPClientException(cAbandonedText);
   if (rc != CURLE_OK) {
     const std::string text = error[0] ? std::string(error) : std::string(curl_easy_strerror(rc));
     throw ENetHTTPClientException("Error sending request: (" + std::to_string(static_cast<int>(rc)) + ") " + text);

@@ -47,4 +47,9 @@ struct TLimits {
 // Raises ENetHTTPClientException with curl's own text when the exchange fails.
 TResponse Perform(const TRequest& ARequest, const TLimits& ALimits = {});
 
+// Process-wide: every exchange under way now ends within about a second
+// (ENetHTTPClientException); later ones run as usual. Called when the program ends, so that
+// no thread keeps the process alive until a time-out waiting for an answer nobody reads.
+void AbandonInFlight();
+
 }  // namespace ZEL::Http::Curl

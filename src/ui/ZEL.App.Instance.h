@@ -15,9 +15,13 @@ inline constexpr const char* AlreadyRunningText =
 // The lock file, next to the settings file.
 std::string LockFilePath();
 
-// Takes the lock of the settings folder (made when missing); none when a running client
-// holds it. A lock left behind by a client that crashed is taken over. Where no lock file can
-// be made at all, the object comes back unlocked and the client runs without it.
+// A lock file that names no owner is taken over once it has not changed for this long.
+inline constexpr long long UnreadableLockAgeMs = 5000;
+
+// Takes the lock of the settings folder (made when missing, 0700); none when a running client
+// holds it. A lock left behind by a client that crashed is taken over, and so is one whose
+// owner cannot be read once it is older than UnreadableLockAgeMs. Where no lock file can be
+// made at all, the object comes back unlocked and the client runs without it.
 std::unique_ptr<QLockFile> TakeLock();
 
 // The second client's end: tells the user (stderr and a message box) and returns once the

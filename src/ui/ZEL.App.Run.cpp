@@ -1,6 +1,7 @@
 #include "ZEL.App.Run.h"
 
 #include "ZEL.App.HardConfig.h"
+#include "ZEL.App.Result.h"
 #include "ZEL.App.Signals.h"
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.Core.Integrations.Firebase.Interf.h"
@@ -8,6 +9,7 @@
 #include "ZEL.ExceptionReporter.h"
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Forms.Startup.h"
+#include "ZEL.Http.Curl.h"
 #include "ZEL.IoC.Container.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.MQTT.Service.h"
@@ -53,6 +55,7 @@ void LogStartupSequence() {
 }
 
 int RunApplication() {
+  Result::Take();
   QPointer<TZELMainActivity> LWindow;
   std::unique_ptr<TDMStartup> LModule;
   // Both are made once the loop runs, the window first: the module uses it.
@@ -64,7 +67,7 @@ int RunApplication() {
       LWindow->show();
       LModule = std::make_unique<TDMStartup>(LWindow.data());
     });
-    if (!LWindow) QCoreApplication::exit(1);
+    if (!LWindow) QCoreApplication::exit(Result::StartFailed);
   });
   // A signal ends the program as closing its window does: the main window first (its
   // services go, then the start-up window closes), else the start-up window. A second
@@ -82,7 +85,12 @@ int RunApplication() {
       QCoreApplication::quit();
     }
   });
-  const int LResult = QApplication::exec();
+  int LResult = QApplication::exec();
+  // Nobody waits for the answers of requests still in flight: they end now, instead of
+  // keeping the process (and its lock) until their time-out.
+  Http::Curl::AbandonInFlight();
+  const int LFailure = Result::Take();
+  if (LResult == Result::UserEnded) LResult = LFailure;
 
   LModule.reset();
   delete LWindow.data();

@@ -13,7 +13,8 @@ void LogStartupSequence();
 // Creates the start-up window, then (once the event loop runs) the start-up data module;
 // runs the event loop until the start-up window has closed; frees the data module, the
 // window and the global services they made; logs "Application.Run postcall."; returns
-// exec()'s result.
+// exec()'s result, or the failure that ended the run (ZEL.App.Result). Backend requests still
+// in flight once the loop has ended are abandoned.
 int RunApplication();
 
 }  // namespace ZEL::App::Run

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -16,11 +17,12 @@ namespace ZEL::App::Signals {
 
 namespace {
 
-constexpr int cSignals[] = {SIGINT, SIGTERM};
+// HUP: the terminal the program was started from has closed.
+constexpr int cSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The pipe's write end, read by the handler (lock-free, so safe in a signal handler).
 std::atomic<int> GWriteEnd{-1};
-struct sigaction GPrevious[2];
+struct sigaction GPrevious[std::size(cSignals)];
 
 void OnSignal(int ASignal) {
   const int LSavedErrno = errno;

@@ -1,5 +1,5 @@
 #pragma once
-// Ctrl+C (SIGINT) and TERM end the program the way closing its window does: the handler
+// Ctrl+C (SIGINT), TERM and HUP end the program the way closing its window does: the handler
 // only writes to a pipe, and the UI thread, woken by it, does the ending.
 
 #include <functional>

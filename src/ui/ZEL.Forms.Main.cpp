@@ -1,6 +1,7 @@
 #include "ZEL.Forms.Main.h"
 
 #include "ZEL.ViewHost.Interf.h"
+#include "ZEL.App.Result.h"
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.Events.Event.h"
@@ -100,6 +101,7 @@ TfrmMain::TfrmMain(QWidget* AParent) : TBaseBaseFormView(AParent) {
     UpdateDevicesWarnStatus();
   };
   FSession->OnSyncFailed = [this] {
+    App::Result::Failed(App::Result::SessionFailed);
     Dialogs::Dialogs().ShowMessage(this, TZELSession::cSyncFailedMessage, [self = QPointer<TfrmMain>(this)] {
       if (self) self->close();
     });

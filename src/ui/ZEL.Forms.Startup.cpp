@@ -1,5 +1,6 @@
 #include "ZEL.Forms.Startup.h"
 
+#include "ZEL.App.Result.h"
 #include "ZEL.ApplicationData.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.ExceptionReporter.h"
@@ -259,6 +260,7 @@ void TZELMainActivity::AttachAuthHandlers() {
 void TZELMainActivity::EndForMissingServices(const std::string& AMissing) {
   // Error, not Fatal: a factory that raised has logged its Fatal line already.
   LogsPipe::ZELLog().ErrorFmt(cSetupTag, "Global services could not be made: {}. The application ends.", AMissing);
+  App::Result::Failed(App::Result::StartFailed);
   QPointer<TZELMainActivity> LSelf(this);
   Dialogs::Dialogs().ShowMessage(this, ServicesMissingText, [LSelf] {
     if (LSelf) LSelf->close();
@@ -282,6 +284,8 @@ void TZELMainActivity::OnUserLoggedOut(IAuthService*, TAuthServiceState, const s
   ShowProgress("User logging out...", false);
   FLoggingOut = true;
   if (TfrmMain* LMain = Forms::Main::frmMain()) {
+    // The session ends, and with it the program: by a failure unless the user signed out.
+    if (!FAuthService || !FAuthService->GetIsSignoutByUser()) App::Result::Failed(App::Result::SessionFailed);
     LMain->FreeServices();
     tmrMainClose->start();
   }

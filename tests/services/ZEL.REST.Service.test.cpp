@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
+#include <thread>
 
 namespace ZEL {
 namespace {
@@ -142,6 +144,37 @@ TEST_F(RESTService, SlowOrUnreachableBackendRaises) {
 
   TZELRESTService nowhere("https://127.0.0.1:1");
   EXPECT_THROW(nowhere.ValidateToken("t"), ENetHTTPClientException);
+}
+
+TEST_F(RESTService, RequestsUnderWayAreAbandonedAtOnceAndLaterOnesRun) {
+  Fault("/sync", "timeout", 60000);  // held far beyond the client's own time-out
+  std::atomic<bool> ended{false};
+  std::string error;
+  std::thread held([&] {
+    nlohmann::ordered_json out;
+    try {
+      Rest->Sync(out);
+    } catch (const ENetHTTPClientException& e) {
+      error = e.what();
+    }
+    ended = true;
+  });
+  const auto faultTaken = [this] {
+    return Http::Curl::Perform({"GET", Peers->ControlURL() + "/faults", {}, {}}).Body.find("/sync") == std::string::npos;
+  };
+  EXPECT_TRUE(ZEL::Test::WaitUntil(faultTaken, 20s)) << "the request did not reach the backend";
+  const auto since = std::chrono::steady_clock::now();
+  Http::Curl::AbandonInFlight();
+  EXPECT_TRUE(ZEL::Test::WaitUntil([&] { return ended.load(); }, 40s));
+  const auto took = std::chrono::steady_clock::now() - since;
+  held.join();
+  EXPECT_LT(took, 2s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  EXPECT_NE(error.find("abandoned"), std::string::npos) << error;
+
+  // What starts afterwards runs as usual.
+  nlohmann::ordered_json out;
+  EXPECT_TRUE(Rest->Sync(out));
+  EXPECT_TRUE(out.is_array());
 }
 
 TEST_F(RESTService, UntrustedServerIsRefused) {

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "ZEL.App.Instance.h"
+#include "ZEL.App.Result.h"
 #include "ZEL.App.Run.h"
 #include "ZEL.ApplicationData.h"
 #include "ZEL.Auth.Service.h"
@@ -19,6 +20,7 @@
 #include "ZEL.View.Authorize.h"
 #include "ZEL.View.Login.h"
 #include "ZEL.View.Register.h"
+#include "Core/ZEL.LogsPipe.TestFiles.h"
 #include "services/ZEL.MQTT.TestSupport.h"
 #include "services/ZEL.Stack.TestSupport.h"
 
@@ -47,6 +49,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <signal.h>
 
 #include <nlohmann/json.hpp>
 
@@ -340,7 +344,7 @@ TEST_F(AppStackBrokerLoss, BrokerGoneForGoodEndsTheSessionWithItsMessage) {
   // The answering box is closed at once: the program ends by itself from here; a driver
   // step that waits longer than this ends it instead.
   LDriver.Add("the program ends", [] { return false; }, 60s);
-  EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+  EXPECT_EQ(RunWith(LDriver), App::Result::SessionFailed) << LDriver.Failed;
   EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{LReason});
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(StartupWindow(), nullptr);
@@ -461,6 +465,82 @@ TEST_F(AppStack, SecondClientForTheSameSettingsEndsWithItsMessage) {
   EXPECT_EQ(LSecond.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(LSecond.exitCode(), 1);
   EXPECT_TRUE(ZT::ReadFileBytes(App::Instance::LockFilePath()).size() > 0);  // still the first's
+}
+
+// The program itself, started as a user starts it, with its own log folder.
+class TClientProcess {
+public:
+  TClientProcess() : Logs(ZT::NewTempFolder("clientlogs")) {
+    QProcessEnvironment LEnv = QProcessEnvironment::systemEnvironment();
+    LEnv.insert("QT_QPA_PLATFORM", "offscreen");
+    LEnv.insert("ZEL_LOGS_DIR", QString::fromStdString(Logs));
+    Process.setProcessEnvironment(LEnv);
+    Process.start(ZEL_CLIENT_PROGRAM, {});
+  }
+  ~TClientProcess() {
+    if (Process.state() == QProcess::NotRunning) return;
+    Process.kill();
+    Process.waitForFinished(10000);
+  }
+  // The text of its current log file.
+  std::string Log() const {
+    for (const auto& LFile : std::filesystem::directory_iterator(Logs))
+      if (LFile.path().filename().string().find(".00.") != std::string::npos) return ZT::LogFileText(LFile.path());
+    return {};
+  }
+  bool Logged(const std::string& AText) const { return Log().find(AText) != std::string::npos; }
+
+  const std::string Logs;
+  QProcess Process;
+};
+
+TEST_F(AppStack, SignalsEndTheProgramAtOnceEvenWithARequestInFlightAndFreeItsLock) {
+  // A saved token: the program signs in by itself at its start.
+  const auto LSignIn = nlohmann::json::parse(Stack->Identity(
+      "accounts:signInWithPassword",
+      std::string(R"({"email":")") + cEmail + R"(","password":")" + cPassword + R"(","returnSecureToken":true})"));
+  ASSERT_TRUE(LSignIn.contains("refreshToken")) << LSignIn.dump();
+  TZELSettingsFileIni().WriteString(ApplicationData::SectionToken, ApplicationData::KeyRefreshToken,
+                                    LSignIn["refreshToken"].get<std::string>());
+
+  // The backend holds the token check of the sign-in far beyond the client's own time-out.
+  ASSERT_EQ(Stack->Control("POST", "/faults", R"({"path":"/isValidToken","mode":"timeout","count":1,"delayMs":60000})"),
+            "200");
+  {
+    TClientProcess LFirst;
+    ASSERT_TRUE(ZT::WaitUntil([] { return Stack->ControlBody("/faults").find("/isValidToken") == std::string::npos; },
+                              60s))
+        << "the token check did not reach the backend";
+    ASSERT_EQ(LFirst.Process.state(), QProcess::Running);
+    const auto LSince = std::chrono::steady_clock::now();
+    LFirst.Process.terminate();
+    ASSERT_TRUE(LFirst.Process.waitForFinished(40000));
+    const auto LTook = std::chrono::steady_clock::now() - LSince;
+    EXPECT_LT(LTook, 2s) << "TERM took " << std::chrono::duration_cast<std::chrono::milliseconds>(LTook).count()
+                         << " ms to end the program";
+    EXPECT_EQ(LFirst.Process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(LFirst.Process.exitCode(), App::Result::UserEnded);
+    EXPECT_TRUE(LFirst.Logged("Signal 15 received: the application ends.")) << LFirst.Log();
+  }
+
+  // Started again at once, it runs: no lock is left. The terminal it was started from closes.
+  TClientProcess LSecond;
+  ASSERT_TRUE(ZT::WaitUntil([&] { return LSecond.Logged("OnMQTTConnectionChange event. AConnected = True"); }, 60s))
+      << LSecond.Process.readAllStandardError().toStdString() << LSecond.Log();
+  ASSERT_EQ(::kill(static_cast<pid_t>(LSecond.Process.processId()), SIGHUP), 0);
+  ASSERT_TRUE(LSecond.Process.waitForFinished(10000));
+  EXPECT_EQ(LSecond.Process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(LSecond.Process.exitCode(), App::Result::UserEnded);
+  const std::string LLog = LSecond.Log();
+  const auto LSignal = LLog.find("Signal 1 received: the application ends.");
+  const auto LFreed = LLog.find("Releasing ZEL Services container... DONE.");
+  const auto LPostcall = LLog.find("Application.Run postcall.");
+  ASSERT_NE(LSignal, std::string::npos) << LLog;
+  EXPECT_LT(LSignal, LFreed) << LLog;
+  EXPECT_NE(LFreed, std::string::npos) << LLog;
+  EXPECT_LT(LFreed, LPostcall) << LLog;
+  EXPECT_NE(LPostcall, std::string::npos) << LLog;
+  EXPECT_FALSE(std::filesystem::exists(App::Instance::LockFilePath()));
 }
 #endif
 

@@ -3,6 +3,7 @@
 // end frees the session and closes the start-up window.
 
 #include "TestSupport.h"
+#include "ZEL.App.Result.h"
 #include "ZEL.Forms.Main.h"
 #include "ZEL.Frames.Wait.h"
 #include "ZEL.LogsPipe.h"
@@ -305,6 +306,7 @@ TEST_F(MainWindow, FreeServicesTwiceThenTheCloseEndsTheProgram) {
 
 TEST_F(MainWindow, FailedSyncShowsItsMessageAndClosingItEndsTheProgram) {
   G.REST->SyncResult = false;
+  App::Result::Take();
   TfrmMain::RunDialog(Startup);
   QPointer<TfrmMain> window = frmMain();
   ASSERT_TRUE(ZT::WaitUntil([this] {
@@ -316,6 +318,7 @@ TEST_F(MainWindow, FailedSyncShowsItsMessageAndClosingItEndsTheProgram) {
   DeleteLaterNow();
   EXPECT_TRUE(window.isNull());
   EXPECT_EQ(G.MQTT->Connects, 0);
+  EXPECT_EQ(App::Result::Take(), App::Result::SessionFailed);
 }
 
 TEST_F(MainWindow, SignOutsReachTheAuthenticationService) {

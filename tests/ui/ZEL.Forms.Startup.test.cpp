@@ -3,6 +3,7 @@
 // sign-out handler for each kind of reason, and how a session's end waits for its message.
 
 #include "TestSupport.h"
+#include "ZEL.App.Result.h"
 #include "ZEL.App.Run.h"
 #include "ZEL.Core.Integrations.Firebase.Interf.h"
 #include "ZEL.DM.Startup.h"
@@ -319,6 +320,7 @@ TEST_F(StartupWindow, SignOutHandlerByReason) {
       {"", true, nullptr, {"Forget", "Save"}},
   };
   QSignalSpy LClosed(Window.data(), &TZELMainActivity::Closed);
+  App::Result::Take();
   for (const TCase& LCase : LCases) {
     ZT::TDialogsInPlace LDialogs;
     Data->Calls.clear();
@@ -339,6 +341,8 @@ TEST_F(StartupWindow, SignOutHandlerByReason) {
   QTest::qWait(300);
   EXPECT_EQ(LClosed.count(), 0);
   EXPECT_TRUE(Window->isVisible());
+  // A failed sign-in attempt is no failure of the program: the user may try again.
+  EXPECT_EQ(App::Result::Take(), App::Result::UserEnded);
 }
 
 TEST_F(StartupWindow, FailureMessageShowsWithoutTheOverlayBeneath) {
@@ -429,6 +433,7 @@ TEST_F(StartupWindow, SessionEndWaitsForTheReasonBoxThenEndsTheProgram) {
   auto LHeld = std::make_shared<THeldDialogs>();
   Dialogs::SetDialogService(LHeld);
   OpenSession();
+  App::Result::Take();
   QPointer<TfrmMain> LMain = frmMain();
   QSignalSpy LClosed(Window.data(), &TZELMainActivity::Closed);
 
@@ -459,11 +464,14 @@ TEST_F(StartupWindow, SessionEndWaitsForTheReasonBoxThenEndsTheProgram) {
   EXPECT_TRUE(Data->Calls.empty());
   DeleteLaterNow();
   EXPECT_TRUE(LMain.isNull());
+  // A supervising script sees the failure in the program's result.
+  EXPECT_EQ(App::Result::Take(), App::Result::SessionFailed);
 }
 
 TEST_F(StartupWindow, UsersSignOutClosesTheSessionAfterTheTimerAndForgetsTheToken) {
   ZT::TDialogsInPlace LDialogs;
   OpenSession();
+  App::Result::Take();
   QSignalSpy LClosed(Window.data(), &TZELMainActivity::Closed);
   Auth->ByUser = true;
   Data->Token = "tok";
@@ -474,6 +482,7 @@ TEST_F(StartupWindow, UsersSignOutClosesTheSessionAfterTheTimerAndForgetsTheToke
   ASSERT_TRUE(ZT::WaitUntil([&] { return LClosed.count() == 1; }, std::chrono::seconds(3)));
   EXPECT_EQ(frmMain(), nullptr);
   EXPECT_EQ(Messages("TZELMainActivity.Timer1Timer").size(), 2u);
+  EXPECT_EQ(App::Result::Take(), App::Result::UserEnded);
 }
 
 TEST_F(StartupWindow, MissingGlobalServiceEndsTheProgramWithOneFatalLineAndOneMessage) {
@@ -508,6 +517,7 @@ TEST_F(StartupWindow, MissingGlobalServiceEndsTheProgramWithOneFatalLineAndOneMe
 
     EXPECT_EQ(LDialogs.Service->Shown, std::vector<std::string>{TZELMainActivity::ServicesMissingText});
     EXPECT_EQ(LClosed.count(), 1);
+    EXPECT_EQ(App::Result::Take(), App::Result::StartFailed);
     int LFatal = 0;
     for (const auto& LEntry : Log.Entries()) LFatal += LEntry.Type == TLogType::Fatal ? 1 : 0;
     EXPECT_EQ(LFatal, LCase.Raises ? 1 : 0);
