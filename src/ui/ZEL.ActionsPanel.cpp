@@ -58,13 +58,26 @@ TRowFitter::TRowFitter(QListWidget* AList, int AMinHeight, std::function<void(in
 
 int TRowFitter::Fit() {
   // A list never laid out has no width worth measuring at; its first resize fits again.
-  const int LWidth = FList->isVisible() ? FList->viewport()->width() : -1;
+  const int LListWidth = FList->isVisible() ? FList->viewport()->width() : -1;
   int LTotal = 0;
   for (int i = 0; i < FList->count(); ++i) {
     QListWidgetItem* LItem = FList->item(i);
     int LHeight = FMinHeight;
-    if (QWidget* LWidget = FList->itemWidget(LItem); LWidget && LWidth > 0)
-      LHeight = std::max(FMinHeight, LWidget->heightForWidth(LWidth));
+    QWidget* LWidget = FList->itemWidget(LItem);
+    if (LWidget && LListWidth > 0) {
+      LWidget->installEventFilter(this);
+      // Measured in the fonts the style sheets give, not in the default ones.
+      LWidget->ensurePolished();
+      // A row the list has placed tells what the item's padding leaves of it; before that,
+      // the list's width is the best guess, and the row's own resize fits it again.
+      int LWidth = LListWidth;
+      int LChrome = 0;
+      if (LWidget->isVisible() && LWidget->width() > 0) {
+        LWidth = LWidget->width();
+        LChrome = std::max(0, FList->visualItemRect(LItem).height() - LWidget->height());
+      }
+      LHeight = std::max(FMinHeight, LWidget->heightForWidth(LWidth) + LChrome);
+    }
     if (LItem->sizeHint().height() != LHeight) LItem->setSizeHint(QSize(0, LHeight));
     LTotal += LHeight;
   }
@@ -72,11 +85,20 @@ int TRowFitter::Fit() {
 }
 
 bool TRowFitter::eventFilter(QObject* AWatched, QEvent* AEvent) {
-  if (AWatched == FList->viewport() && AEvent->type() == QEvent::Resize) {
+  // The list's width changed, or the list gave a row another width. Fitted once control is
+  // back in the event loop: measuring makes the list lay its rows out, which resizes them.
+  if (AEvent->type() == QEvent::Resize && !FQueued) {
     const auto* LResize = static_cast<QResizeEvent*>(AEvent);
     if (LResize->size().width() != LResize->oldSize().width()) {
-      const int LTotal = Fit();
-      if (FOnFitted) FOnFitted(LTotal);
+      FQueued = true;
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            FQueued = false;
+            const int LTotal = Fit();
+            if (FOnFitted) FOnFitted(LTotal);
+          },
+          Qt::QueuedConnection);
     }
   }
   return QObject::eventFilter(AWatched, AEvent);

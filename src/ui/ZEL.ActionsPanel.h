@@ -20,9 +20,9 @@ inline constexpr const char* cNotSentText =
 // A service row's widget: "Caption", "Description" (word-wrapped) and "DoAction".
 QWidget* RowWidget(const std::string& ACaption, const std::string& ADescription);
 
-// Keeps the rows of a list as high as their widgets need at the list's width, at least
-// AMinHeight each, and fits them again whenever that width changes; AOnFitted then gets the
-// height the rows need together (with the list's frame).
+// Keeps the rows of a list as high as their widgets need at the width the list gives them,
+// at least AMinHeight each, and fits them again whenever that width changes; AOnFitted then
+// gets the height the rows need together (with the list's frame).
 class TRowFitter : public QObject {
 public:
   TRowFitter(QListWidget* AList, int AMinHeight, std::function<void(int)> AOnFitted);
@@ -36,6 +36,7 @@ private:
   QListWidget* FList;
   int FMinHeight;
   std::function<void(int)> FOnFitted;
+  bool FQueued = false;  // a fit after a resize is on its way
 };
 
 }  // namespace ZEL::ActionsPanel

@@ -12,7 +12,9 @@
 #include "ZEL.Events.Event.h"
 #include "ZEL.Events.List.h"
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.Style.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -364,6 +366,13 @@ TEST_F(EventItemsView, ALongServiceDescriptionWrapsAndIsShownWhole) {
   edge["Services"] = TJSON::array({dismiss});
   F.Edges->InitEdge(edge);
   List().Add(std::make_unique<TZELEvent>(AlertJSON("E1", {.OriginatorID = "EDGE-5-COND-1"})));
+  // The program's own style: its list items are padded, so a row is narrower than its list.
+  const QString sheet = qApp->styleSheet();
+  struct TSheetBack {
+    QString Sheet;
+    ~TSheetBack() { qApp->setStyleSheet(Sheet); }
+  } sheetBack{sheet};
+  Style::Apply(*qApp);
   View->show();  // 360 wide
   Open("E1");
   View->ActionsClick();
