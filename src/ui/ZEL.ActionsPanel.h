@@ -15,7 +15,7 @@ class QWidget;
 namespace ZEL::ActionsPanel {
 
 inline constexpr const char* cNotSentText =
-    "The request was not sent: there is no connection to the server. Please try again later.";
+    "The request could not be sent. Please check the connection and try again.";
 
 // A service row's widget: "Caption", "Description" (word-wrapped) and "DoAction".
 QWidget* RowWidget(const std::string& ACaption, const std::string& ADescription);
