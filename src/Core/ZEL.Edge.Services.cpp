@@ -98,23 +98,26 @@ bool TZELServiceObject::SendRequest(std::unique_ptr<TZELServiceRequestDTO> ARequ
   return FParent->SendRequest(this, std::move(ARequest));
 }
 
-void TZELServiceObject::SendOperation(std::string_view ATag, std::vector<TZELVariant> AParams, bool ATwoBlanks) {
+bool TZELServiceObject::SendOperation(std::string_view ATag, std::vector<TZELVariant> AParams, bool ATwoBlanks) {
   ILogWriter& log = LogsPipe::ZELLog();
   std::unique_ptr<TZELServiceRequestDTO> request;
   if (FParent) request = FParent->GenerateServicePackage(this, AParams);
   if (!request) {
     log.Error(ATag, "Service request could not be built; nothing was sent.");
-    return;
+    return false;
   }
   // Taken before sending: a request that is not sent is gone once SendRequest returns.
   const std::string id = request->RequestId();
   const std::string payload = request->ToJSON();
-  if (SendRequest(std::move(request)))
+  if (SendRequest(std::move(request))) {
     log.InfoFmt(ATag, "Service request({}) sent.", id);
-  else if (ATwoBlanks)
+    return true;
+  }
+  if (ATwoBlanks)
     log.ErrorFmt(ATag, "Service request({})  was not send. Payload: {}", id, payload);
   else
     log.ErrorFmt(ATag, "Service request({}) was not send. Payload: {}", id, payload);
+  return false;
 }
 
 void TZELServiceObject::LoadReasons(std::string_view ATag, const TJSON& AArray, TZELReasonTable& ATable) {
@@ -139,9 +142,9 @@ void TZELServiceObject::LoadReasons(std::string_view ATag, const TJSON& AArray, 
 
 // --- kinds ---
 
-void TZELEdgeViewService::MarkAsSeen(const std::string& AEventID) {
-  if (AEventID.empty()) return;
-  SendOperation(TypeName, {"IncidentId", AEventID}, false);
+bool TZELEdgeViewService::MarkAsSeen(const std::string& AEventID) {
+  if (AEventID.empty()) return false;
+  return SendOperation(TypeName, {"IncidentId", AEventID}, false);
 }
 
 bool TZELEdgeDismissService::LoadFromJSON(const TJSON& AData) {
@@ -169,14 +172,14 @@ bool TZELEdgeDismissService::GetValidationState() const {
   return !FInitReasons.IsEmpty() && !FEscalatedReasons.IsEmpty();
 }
 
-void TZELEdgeDismissService::Dismiss(TEventAlertState AState, const std::string& AEventID, std::int32_t ACode,
+bool TZELEdgeDismissService::Dismiss(TEventAlertState AState, const std::string& AEventID, std::int32_t ACode,
                                      const std::string& AReason) {
-  if (AEventID.empty()) return;
+  if (AEventID.empty()) return false;
   const TZELReasonTable* table = nullptr;
   if (AState == TEventAlertState::easInitiated) table = &FInitReasons;
   if (AState == TEventAlertState::easEscalated) table = &FEscalatedReasons;
-  if (!table || !table->Contains(ACode)) return;
-  SendOperation(TypeName, {"IncidentId", AEventID, "Reason", AReason, "ReasonCode", ACode}, true);
+  if (!table || !table->Contains(ACode)) return false;
+  return SendOperation(TypeName, {"IncidentId", AEventID, "Reason", AReason, "ReasonCode", ACode}, true);
 }
 
 bool TZELEdgeEscalateService::LoadFromJSON(const TJSON& AData) {
@@ -192,18 +195,18 @@ bool TZELEdgeEscalateService::LoadFromJSON(const TJSON& AData) {
   return result;
 }
 
-void TZELEdgeEscalateService::Escalate(const std::string& AEventID, std::int32_t ACode, const std::string& AReason) {
-  if (AEventID.empty() || !FReasons.Contains(ACode)) return;
-  SendOperation(TypeName, {"IncidentId", AEventID, "Reason", AReason, "ReasonCode", ACode}, false);
+bool TZELEdgeEscalateService::Escalate(const std::string& AEventID, std::int32_t ACode, const std::string& AReason) {
+  if (AEventID.empty() || !FReasons.Contains(ACode)) return false;
+  return SendOperation(TypeName, {"IncidentId", AEventID, "Reason", AReason, "ReasonCode", ACode}, false);
 }
 
-void TZELEdgePauseService::Pause(std::int32_t AInterval) {
-  if (AInterval <= 0) return;
-  SendOperation(TypeName, {"Interval", AInterval}, true);
+bool TZELEdgePauseService::Pause(std::int32_t AInterval) {
+  if (AInterval <= 0) return false;
+  return SendOperation(TypeName, {"Interval", AInterval}, true);
 }
 
-void TZELEdgeSwitchService::TurnOnOff(bool AEnabled) {
-  SendOperation(TypeName, {"State", AEnabled ? 1 : 0}, true);
+bool TZELEdgeSwitchService::TurnOnOff(bool AEnabled) {
+  return SendOperation(TypeName, {"State", AEnabled ? 1 : 0}, true);
 }
 
 // --- TServiceRequestContainer ---

@@ -70,7 +70,8 @@ protected:
 
   // Builds the request on the parent, sends it and logs the outcome under ATag; the
   // failure entry of some kinds carries two blanks before "was" (kept as the logs have it).
-  void SendOperation(std::string_view ATag, std::vector<TZELVariant> AParams, bool ATwoBlanks);
+  // True once the broker took the request; false when nothing went out.
+  bool SendOperation(std::string_view ATag, std::vector<TZELVariant> AParams, bool ATwoBlanks);
 
   // Fills ATable from the array of reason objects ({"Code", "Reason"}); entries without
   // either are logged and passed over, a repeated code keeps the first.
@@ -94,8 +95,8 @@ public:
   bool GetValidationState() const override { return true; }
   bool GetAvailabilityState() const override { return true; }
 
-  // Sends {"IncidentId"} when AEventID is not empty.
-  void MarkAsSeen(const std::string& AEventID);
+  // Sends {"IncidentId"} when AEventID is not empty. Whether it went out.
+  bool MarkAsSeen(const std::string& AEventID);
 
 protected:
   TZELEdgeViewService() = default;
@@ -120,7 +121,8 @@ public:
 
   // Sends {"IncidentId", "Reason", "ReasonCode"} when AEventID is not empty and ACode is
   // in the table of AState (easInitiated or easEscalated; other states have none).
-  void Dismiss(TEventAlertState AState, const std::string& AEventID, std::int32_t ACode, const std::string& AReason);
+  // Whether it went out: false also when the broker could not take it.
+  bool Dismiss(TEventAlertState AState, const std::string& AEventID, std::int32_t ACode, const std::string& AReason);
 
 protected:
   TZELEdgeDismissService() = default;
@@ -144,8 +146,9 @@ public:
 
   const TZELReasonTable& Reasons() const { return FReasons; }
 
-  // Sends {"IncidentId", "Reason", "ReasonCode"} when AEventID is not empty and ACode is a reason.
-  void Escalate(const std::string& AEventID, std::int32_t ACode, const std::string& AReason);
+  // Sends {"IncidentId", "Reason", "ReasonCode"} when AEventID is not empty and ACode is a
+  // reason. Whether it went out.
+  bool Escalate(const std::string& AEventID, std::int32_t ACode, const std::string& AReason);
 
 protected:
   TZELEdgeEscalateService() = default;
@@ -164,8 +167,8 @@ public:
   bool GetValidationState() const override { return true; }
   bool GetAvailabilityState() const override { return true; }
 
-  // Sends {"Interval": seconds} when AInterval is above 0.
-  void Pause(std::int32_t AInterval);
+  // Sends {"Interval": seconds} when AInterval is above 0. Whether it went out.
+  bool Pause(std::int32_t AInterval);
 
 protected:
   TZELEdgePauseService() = default;
@@ -181,8 +184,8 @@ public:
   bool GetValidationState() const override { return true; }
   bool GetAvailabilityState() const override { return true; }
 
-  // Sends {"State": 1 or 0}.
-  void TurnOnOff(bool AEnabled);
+  // Sends {"State": 1 or 0}. Whether it went out.
+  bool TurnOnOff(bool AEnabled);
 
 protected:
   TZELEdgeSwitchService() = default;

@@ -36,7 +36,9 @@ std::string DateToReadableLastSeen(Time::TInstant AFromDate, bool AppendDate) {
 
 std::string DateToReadableUnpause(Time::TInstant ATillDate, bool AppendDate) {
   if (Time::IsMissing(ATillDate)) return std::string(Time::MissingDateText);
-  std::string text = ReadableDuration(Time::SecondsBetween(Time::Now(), ATillDate));
+  // A resume time already passed leaves nothing: the distance back to it is no time left.
+  const Time::TInstant now = Time::Now();
+  std::string text = ReadableDuration(ATillDate > now ? Time::SecondsBetween(now, ATillDate) : 0);
   if (AppendDate) text += fmt::format(" (resume at: {})", Time::FormatLocalDisplay(ATillDate));
   return text;
 }

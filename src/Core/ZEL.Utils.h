@@ -34,8 +34,8 @@ const char* BoolToStrUF(bool AValue);
 // How long ago AFromDate was: "45s ago...", "2h ago...", with AppendDate
 // "3day(s) ago...(<date>)". MissingDate gives "N/D".
 std::string DateToReadableLastSeen(Time::TInstant AFromDate, bool AppendDate);
-// How long until ATillDate: "1m", with AppendDate "1m (resume at: <date>)".
-// MissingDate gives "N/D".
+// How long until ATillDate: "1m", with AppendDate "1m (resume at: <date>)"; "0s" once
+// ATillDate has passed. MissingDate gives "N/D".
 std::string DateToReadableUnpause(Time::TInstant ATillDate, bool AppendDate);
 
 // The number-and-unit part shared by both: "60s", "1m", "60m", "1h", "24h", "1day(s)".

@@ -1,5 +1,6 @@
 #include "ZEL.View.Event.Item.Details.h"
 
+#include "ZEL.ActionsPanel.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.Edge.JSON.h"
 #include "ZEL.Edge.h"
@@ -136,27 +137,6 @@ public:
   QLabel* A;
 };
 
-class TServiceRowWidget : public QWidget {
-public:
-  TServiceRowWidget(const D::TServiceRow& ARow, QWidget* AParent) : QWidget(AParent) {
-    setFixedHeight(cServiceRowHeight);
-    auto* LLayout = new QHBoxLayout(this);
-    LLayout->setContentsMargins(4, 0, 10, 0);
-    auto* LText = new QVBoxLayout();
-    LText->setSpacing(0);
-    auto* LCaption = PlainLabel(QString::fromStdString(ARow.Caption), this, "Caption");
-    LCaption->setStyleSheet(QStringLiteral("font: bold 11pt \"Tahoma\";"));
-    auto* LDescription = PlainLabel(QString::fromStdString(ARow.Description), this, "Description");
-    LDescription->setStyleSheet(QStringLiteral("font: 11pt \"Tahoma\";"));
-    LText->addWidget(LCaption);
-    LText->addWidget(LDescription);
-    auto* LDo = PlainLabel(QStringLiteral("›"), this, "DoAction");
-    LDo->setFixedWidth(31);
-    LLayout->addLayout(LText, 1);
-    LLayout->addWidget(LDo);
-  }
-};
-
 class TInfoRowWidget : public QWidget {
 public:
   TInfoRowWidget(const QString& AValue, bool ALong, QWidget* AParent) : QWidget(AParent) {
@@ -229,6 +209,10 @@ TEventItemDetailsForm::TEventItemDetailsForm(QWidget* AParent) : TBaseFormView(A
   txtNoServices->setStyleSheet(QStringLiteral("font: bold italic \"Tahoma\";"));
   lvServices = new QListWidget(LContent);
   lvServices->setObjectName(QStringLiteral("lvServices"));
+  // Rows as high as their wrapped descriptions; the open panel follows.
+  FServiceFitter = new ActionsPanel::TRowFitter(lvServices, cServiceRowHeight, [this](int) {
+    if (!lyServices->isHidden()) AdjustServicesPanelHeight();
+  });
   LStack->addWidget(txtNoServices);
   LStack->addWidget(lvServices);
   LServices->addWidget(LContent, 1);
@@ -671,10 +655,10 @@ void TEventItemDetailsForm::FillServices() {
     LRow->setData(cTagRole, static_cast<int>(LService.Type));
     LRow->setData(cTurnOnRole, LService.TurnOn ? 1 : 0);
     LRow->setData(Qt::AccessibleTextRole, QString::fromStdString(LService.Caption));
-    auto* LWidget = new TServiceRowWidget(LService, lvServices);
     LRow->setSizeHint(QSize(0, cServiceRowHeight));
-    lvServices->setItemWidget(LRow, LWidget);
+    lvServices->setItemWidget(LRow, ActionsPanel::RowWidget(LService.Caption, LService.Description));
   }
+  FServiceFitter->Fit();
 }
 
 void TEventItemDetailsForm::HideShowServicesContent(bool AShow) {
@@ -691,7 +675,7 @@ void TEventItemDetailsForm::HideShowServicesContent(bool AShow) {
 
 void TEventItemDetailsForm::AdjustServicesPanelHeight() {
   const int LRows = lvServices->count();
-  lyServices->setFixedHeight(cServicesHeaderHeight + (LRows == 0 ? 1 : LRows) * cServiceRowHeight + 4);
+  lyServices->setFixedHeight(cServicesHeaderHeight + (LRows == 0 ? cServiceRowHeight : FServiceFitter->Fit()) + 4);
 }
 
 void TEventItemDetailsForm::HideShowServicesPanel(bool AShow) {
@@ -700,13 +684,20 @@ void TEventItemDetailsForm::HideShowServicesPanel(bool AShow) {
   btnServices->setVisible(!AShow);
   if (AShow) {
     ClosePauseFrames();
+    // Laid out now, so that the rows are fitted to the list's real width.
+    if (QLayout* LLayout = tabItemInfo->layout()) LLayout->activate();
     AdjustServicesPanelHeight();
   } else {
     PlaceActionsButton();
   }
 }
 
-void TEventItemDetailsForm::btnServicesClick() { HideShowServicesPanel(lyServices->isHidden()); }
+void TEventItemDetailsForm::btnServicesClick() {
+  const bool LShow = lyServices->isHidden();
+  // Opened with rows made now: a pause's time left is counted at this moment.
+  if (LShow) FillServices();
+  HideShowServicesPanel(LShow);
+}
 
 void TEventItemDetailsForm::btnHideServicesPanelClick() { HideShowServicesPanel(false); }
 
@@ -741,14 +732,20 @@ void TEventItemDetailsForm::ServiceRowClick(int ARow) {
   const std::string LConditionID = IdOf(LRow);
   switch (LType) {
     case TEdgeServiceType::stSwitch: {
+      bool LNotSent = false;
       try {
         TZELConditionObject* LCondition = CurrentCondition();
         TZELEdgeSwitchService* LSwitch = nullptr;
         if (LCondition && SameID(LCondition->ID(), LConditionID) &&
             LCondition->HasService(TEdgeServiceType::stSwitch, LSwitch))
-          LSwitch->TurnOnOff(LTurnOn);
+          LNotSent = !LSwitch->TurnOnOff(LTurnOn);
       } catch (const std::exception& E) {
         Log().FatalFmt(cRunTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+      }
+      if (LNotSent) {
+        // Nothing went out: the panel stays, so the user may try again.
+        Dialogs::Dialogs().ShowMessage(this, ActionsPanel::cNotSentText, nullptr);
+        break;
       }
       HideShowServicesPanel(false);
       break;
@@ -764,14 +761,20 @@ void TEventItemDetailsForm::ShowPauseFrame(const std::string& AConditionID) {
   const QPointer<TfraPauseIntervalSelection> LGuard(LFrame);
   LFrame->SetHandler([this, LGuard, AConditionID](bool ACancelled, std::int32_t ASeconds) {
     if (!ACancelled && ASeconds >= 1) {
+      bool LNotSent = false;
       try {
         TZELConditionObject* LCondition = CurrentCondition();
         TZELEdgePauseService* LPause = nullptr;
         if (LCondition && SameID(LCondition->ID(), AConditionID) &&
             LCondition->HasService(TEdgeServiceType::stPause, LPause))
-          LPause->Pause(ASeconds);
+          LNotSent = !LPause->Pause(ASeconds);
       } catch (const std::exception& E) {
         Log().FatalFmt(cRunTag, "{}: {}", Exceptions::ClassNameOf(E), E.what());
+      }
+      if (LNotSent) {
+        // Nothing went out: the frame stays with the chosen length, to apply again or cancel.
+        Dialogs::Dialogs().ShowMessage(this, ActionsPanel::cNotSentText, nullptr);
+        return;
       }
     }
     if (LGuard) fraStand->Close(LGuard);

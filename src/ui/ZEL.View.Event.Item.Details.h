@@ -19,6 +19,10 @@ class QListWidgetItem;
 class QPushButton;
 class QTabWidget;
 
+namespace ZEL::ActionsPanel {
+class TRowFitter;
+}
+
 namespace ZEL {
 
 class IZELEventsService;
@@ -119,6 +123,7 @@ private:
   QListWidget* lvItemExtraList;
   QWidget* rectServiceFrame;
   TFrameStand* fraStand;
+  ActionsPanel::TRowFitter* FServiceFitter;
 
   std::weak_ptr<IZELEventsService> FEventsService;
   std::string FEventID;  // the alert of the item shown

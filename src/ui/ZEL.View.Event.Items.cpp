@@ -1,5 +1,6 @@
 #include "ZEL.View.Event.Items.h"
 
+#include "ZEL.ActionsPanel.h"
 #include "ZEL.Dialogs.h"
 #include "ZEL.Edge.h"
 #include "ZEL.Edge.Services.h"
@@ -61,32 +62,6 @@ TZELEdgeObject* EdgeByID(const std::string& AID) {
     if (TZELEdgeObject* LEdge = LEdges->GetEdge(i))
       if (Q(LEdge->ID()).compare(LID, Qt::CaseInsensitive) == 0) return LEdge;
   return nullptr;
-}
-
-// A service row: caption over description, the arrow at the right end.
-QWidget* ServiceRowWidget(const D::TServiceRow& ARow) {
-  auto* LRow = new QWidget();
-  LRow->setAttribute(Qt::WA_TransparentForMouseEvents);
-  auto* LLayout = new QHBoxLayout(LRow);
-  LLayout->setContentsMargins(6, 2, 10, 2);
-  auto* LTexts = new QVBoxLayout();
-  LTexts->setSpacing(0);
-  auto* LCaption = new QLabel(Q(ARow.Caption), LRow);
-  LCaption->setObjectName(QStringLiteral("Caption"));
-  LCaption->setTextFormat(Qt::PlainText);
-  LCaption->setStyleSheet(QStringLiteral("font: bold 11pt \"Tahoma\";"));
-  auto* LDescription = new QLabel(Q(ARow.Description), LRow);
-  LDescription->setObjectName(QStringLiteral("Description"));
-  LDescription->setTextFormat(Qt::PlainText);
-  LDescription->setStyleSheet(QStringLiteral("font: 11pt \"Tahoma\";"));
-  LTexts->addWidget(LCaption);
-  LTexts->addWidget(LDescription);
-  LLayout->addLayout(LTexts, 1);
-  auto* LArrow = new QLabel(QStringLiteral("\u203A"), LRow);
-  LArrow->setObjectName(QStringLiteral("DoAction"));
-  LArrow->setStyleSheet(QStringLiteral("font: bold 16pt; color: #808080;"));
-  LLayout->addWidget(LArrow);
-  return LRow;
 }
 
 }  // namespace
@@ -158,7 +133,10 @@ TEventItemsForm::TEventItemsForm(QWidget* AParent) : TBaseFormView(AParent) {
   txtNoServices->setStyleSheet(QStringLiteral("font: bold italic \"Tahoma\";"));
   lvServices = new QListWidget(lyServicesContent);
   lvServices->setObjectName(QStringLiteral("lvServices"));
-  lvServices->setUniformItemSizes(true);
+  // Rows as high as their wrapped descriptions; the panel follows while it shows the list.
+  FServiceFitter = new ActionsPanel::TRowFitter(lvServices, cServiceRowHeight, [this](int AHeight) {
+    if (ActionsPanelShown() && !OpenFrame() && !FServiceRows.empty()) AdjustActionsPanelHeight(AHeight);
+  });
   LContent->addWidget(lvServices, 0, 0);
   LContent->addWidget(txtNoServices, 0, 0, Qt::AlignCenter);
   LServices->addWidget(lyServicesContent, 1);
@@ -442,8 +420,9 @@ void TEventItemsForm::FillServices() {
     auto* LItem = new QListWidgetItem(lvServices);
     LItem->setSizeHint(QSize(0, cServiceRowHeight));
     LItem->setData(Qt::AccessibleTextRole, Q(LRow.Caption));
-    lvServices->setItemWidget(LItem, ServiceRowWidget(LRow));
+    lvServices->setItemWidget(LItem, ActionsPanel::RowWidget(LRow.Caption, LRow.Description));
   }
+  FServiceFitter->Fit();
   HideShowActionsContent(!FServiceRows.empty());
 }
 
@@ -464,8 +443,9 @@ void TEventItemsForm::HideShowActionsPanel(bool AShow) {
   HideShowActionsContent(!FServiceRows.empty());
   if (!AShow) return;
   CloseFrames();
-  const int LRows = static_cast<int>(FServiceRows.size());
-  AdjustActionsPanelHeight(LRows == 0 ? cServiceRowHeight : LRows * cServiceRowHeight);
+  // Laid out now, so that the rows are fitted to the list's real width.
+  if (QLayout* LLayout = lyContents->layout()) LLayout->activate();
+  AdjustActionsPanelHeight(FServiceRows.empty() ? cServiceRowHeight : FServiceFitter->Fit());
 }
 
 void TEventItemsForm::AdjustActionsPanelHeight(int AContentHeight) {
@@ -476,7 +456,12 @@ bool TEventItemsForm::ActionsPanelShown() const { return !lyServices->isHidden()
 
 bool TEventItemsForm::ActionsButtonShown() const { return !tbEventItems->isHidden(); }
 
-void TEventItemsForm::ActionsClick() { HideShowActionsPanel(lyServices->isHidden()); }
+void TEventItemsForm::ActionsClick() {
+  const bool LShow = lyServices->isHidden();
+  // Opened with rows made now, from the edge's services as they are now.
+  if (LShow) FillServices();
+  HideShowActionsPanel(LShow);
+}
 
 void TEventItemsForm::UpdateActionsButton() {
   TZELEvent* LEvent = ShownEvent();
@@ -526,6 +511,7 @@ void TEventItemsForm::ShowReasonFrame(const D::TServiceRow& ARow) {
 
 void TEventItemsForm::ReasonChosen(const D::TServiceRow& ARow, TEventAlertState AFilledState, std::int32_t ACode,
                                    const std::string& AReason) {
+  bool LSent = true;
   if (ACode != -1) {
     TZELEvent* LEvent = ShownEvent();
     TZELServiceObject* LService = D::ServiceOf(EdgeByID(ARow.EdgeID), ARow);
@@ -534,10 +520,15 @@ void TEventItemsForm::ReasonChosen(const D::TServiceRow& ARow, TEventAlertState 
                      ARow.Caption, ARow.EdgeID);
       Dialogs::Dialogs().ShowMessage(this, D::cUnknownServiceText, {});
     } else if (auto* LDismiss = dynamic_cast<TZELEdgeDismissService*>(LService)) {
-      LDismiss->Dismiss(AFilledState, LEvent->ID(), ACode, AReason);
+      LSent = LDismiss->Dismiss(AFilledState, LEvent->ID(), ACode, AReason);
     } else if (auto* LEscalate = dynamic_cast<TZELEdgeEscalateService*>(LService)) {
-      LEscalate->Escalate(LEvent->ID(), ACode, AReason);
+      LSent = LEscalate->Escalate(LEvent->ID(), ACode, AReason);
     }
+  }
+  if (!LSent) {
+    // Nothing went out: the frame stays, so the user may choose again.
+    Dialogs::Dialogs().ShowMessage(this, ActionsPanel::cNotSentText, {});
+    return;
   }
   // The frame is closed the next time the panel opens (this runs inside its own click).
   HideShowActionsPanel(false);

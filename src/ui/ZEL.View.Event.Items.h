@@ -23,6 +23,10 @@ class QListWidget;
 class QListWidgetItem;
 class QToolButton;
 
+namespace ZEL::ActionsPanel {
+class TRowFitter;
+}
+
 namespace ZEL {
 
 class IZELEventsService;
@@ -116,6 +120,7 @@ private:
   TFrameStand* fraStand;
   TTimelineRowModel* FRows;
   TTimelineRowDelegate* FDelegate;
+  ActionsPanel::TRowFitter* FServiceFitter;
 
   std::weak_ptr<IZELEventsService> FEventService;
   std::string FEventID;            // the alert shown

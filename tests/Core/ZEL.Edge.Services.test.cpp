@@ -124,33 +124,33 @@ TEST_F(EdgeServices, EachOperationPublishesAndRegistersItsRequest) {
   const std::string alert = "64b000000000000000000001";
   struct TCase {
     const char* Name;
-    std::function<void(TZELEdgeObject&)> Run;
+    std::function<bool(TZELEdgeObject&)> Run;  // whether the operation says it went out
     std::int32_t Index;
     TJSON Params;
     const char* Tag;
   };
   const std::vector<TCase> cases = {
-      {"view", [&](TZELEdgeObject& e) { ServiceOf<TZELEdgeViewService>(e, TEdgeServiceType::stView)->MarkAsSeen(alert); },
+      {"view", [&](TZELEdgeObject& e) { return ServiceOf<TZELEdgeViewService>(e, TEdgeServiceType::stView)->MarkAsSeen(alert); },
        0, {{"IncidentId", alert}}, "TZELEdgeViewService"},
       {"dismiss", [&](TZELEdgeObject& e) {
-         ServiceOf<TZELEdgeDismissService>(e, TEdgeServiceType::stDismiss)
+         return ServiceOf<TZELEdgeDismissService>(e, TEdgeServiceType::stDismiss)
              ->Dismiss(TEventAlertState::easEscalated, alert, 10, "Resolved on site");
        },
        1, {{"IncidentId", alert}, {"Reason", "Resolved on site"}, {"ReasonCode", 10}}, "TZELEdgeDismissService"},
       {"escalate", [&](TZELEdgeObject& e) {
-         ServiceOf<TZELEdgeEscalateService>(e, TEdgeServiceType::stEscalate)->Escalate(alert, 21, "Fire or smoke");
+         return ServiceOf<TZELEdgeEscalateService>(e, TEdgeServiceType::stEscalate)->Escalate(alert, 21, "Fire or smoke");
        },
        2, {{"IncidentId", alert}, {"Reason", "Fire or smoke"}, {"ReasonCode", 21}}, "TZELEdgeEscalateService"},
-      {"switch", [](TZELEdgeObject& e) { ServiceOf<TZELEdgeSwitchService>(e, TEdgeServiceType::stSwitch)->TurnOnOff(false); },
+      {"switch", [](TZELEdgeObject& e) { return ServiceOf<TZELEdgeSwitchService>(e, TEdgeServiceType::stSwitch)->TurnOnOff(false); },
        3, {{"State", 0}}, "TZELEdgeSwitchService"},
-      {"pause", [](TZELEdgeObject& e) { ServiceOf<TZELEdgePauseService>(e, TEdgeServiceType::stPause)->Pause(3600); },
+      {"pause", [](TZELEdgeObject& e) { return ServiceOf<TZELEdgePauseService>(e, TEdgeServiceType::stPause)->Pause(3600); },
        4, {{"Interval", 3600}}, "TZELEdgePauseService"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     Services.MQTT->Published.clear();
     TLogCapture capture;
-    c.Run(*Edge);
+    EXPECT_TRUE(c.Run(*Edge));
     ASSERT_EQ(Services.MQTT->Published.size(), 1u);
     EXPECT_EQ(Services.MQTT->Published[0].Topic, RequestTopic);
     const TJSON request = LastPayload();
@@ -172,6 +172,14 @@ TEST_F(EdgeServices, EachOperationPublishesAndRegistersItsRequest) {
               (std::vector<std::string>{"Service request(" + id + ") sent."}));
   }
   EXPECT_EQ(Edge->ServiceRequests().size(), 5u);
+
+  // The broker does not take them: each operation says so, and nothing more is pending.
+  Services.MQTT->PublishResult = false;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Name) + ", not taken");
+    EXPECT_FALSE(c.Run(*Edge));
+  }
+  EXPECT_EQ(Edge->ServiceRequests().size(), 5u);
 }
 
 TEST_F(EdgeServices, UnmetConditionsSendNothing) {
@@ -180,13 +188,13 @@ TEST_F(EdgeServices, UnmetConditionsSendNothing) {
   auto* view = ServiceOf<TZELEdgeViewService>(*Edge, TEdgeServiceType::stView);
   auto* pause = ServiceOf<TZELEdgePauseService>(*Edge, TEdgeServiceType::stPause);
   TLogCapture capture;
-  dismiss->Dismiss(TEventAlertState::easDismissed, "a", 1, "r");
-  dismiss->Dismiss(TEventAlertState::easInitiated, "a", 10, "only in the escalated table");
-  dismiss->Dismiss(TEventAlertState::easInitiated, "", 1, "r");
-  escalate->Escalate("a", 1, "not a reason of escalate");
-  view->MarkAsSeen("");
-  pause->Pause(0);
-  pause->Pause(-5);
+  EXPECT_FALSE(dismiss->Dismiss(TEventAlertState::easDismissed, "a", 1, "r"));
+  EXPECT_FALSE(dismiss->Dismiss(TEventAlertState::easInitiated, "a", 10, "only in the escalated table"));
+  EXPECT_FALSE(dismiss->Dismiss(TEventAlertState::easInitiated, "", 1, "r"));
+  EXPECT_FALSE(escalate->Escalate("a", 1, "not a reason of escalate"));
+  EXPECT_FALSE(view->MarkAsSeen(""));
+  EXPECT_FALSE(pause->Pause(0));
+  EXPECT_FALSE(pause->Pause(-5));
   EXPECT_TRUE(Services.MQTT->Published.empty());
   EXPECT_TRUE(Edge->ServiceRequests().empty());
   EXPECT_TRUE(capture.Entries().empty());

@@ -32,7 +32,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ReadableDates, ThresholdsAreStrictAndTheFutureReadsLikeThePast) {
+TEST_F(ReadableDates, ThresholdsAreStrictAndAPassedResumeTimeLeavesNone) {
   SetNow(Utc(2025, 6, 15, 12));
   const struct {
     std::int64_t Seconds;
@@ -46,8 +46,13 @@ TEST_F(ReadableDates, ThresholdsAreStrictAndTheFutureReadsLikeThePast) {
     EXPECT_EQ(ZEL::Utils::DateToReadableLastSeen(past, false), std::string(c.Text) + " ago...");
     EXPECT_EQ(ZEL::Utils::DateToReadableLastSeen(future, false), std::string(c.Text) + " ago...");
     EXPECT_EQ(ZEL::Utils::DateToReadableUnpause(future, false), c.Text);
-    EXPECT_EQ(ZEL::Utils::DateToReadableUnpause(past, false), c.Text);
+    // A resume time behind us leaves no time, however long ago it was.
+    EXPECT_EQ(ZEL::Utils::DateToReadableUnpause(past, false), "0s");
   }
+  // A 60 s pause looked at 80 s after it began.
+  const TInstant resumed = FNow - 20s;
+  EXPECT_EQ(ZEL::Utils::DateToReadableUnpause(resumed, true),
+            "0s (resume at: " + ZEL::Time::FormatLocalDisplay(resumed) + ")");
   // Part of a second does not count.
   EXPECT_EQ(ZEL::Utils::DateToReadableUnpause(FNow + 60999ms, false), "60s");
 }

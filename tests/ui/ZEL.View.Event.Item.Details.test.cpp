@@ -1,6 +1,7 @@
 // The item details view on the offscreen platform: its two tabs, live attachment states,
 // opening attachments, the condition's services with the pause frame, and the text window.
 
+#include "ZEL.ActionsPanel.h"
 #include "ZEL.Forms.TextView.h"
 #include "ZEL.Forms.WebView.h"
 #include "ZEL.FrameStand.h"
@@ -12,6 +13,7 @@
 #include "ZEL.UIThread.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -321,6 +323,84 @@ TEST_F(TItemDetailsViewTest, LongInfoValuesOpenTextWindowsThatOutliveTheView) {
   View->Leave(TView::EventItems);
   EXPECT_EQ(TextWindows().size(), 2u) << "leaving the view keeps them";
   for (auto* w : windows) w->close();
+}
+
+// What a service row's description reads.
+std::string DescriptionOf(QListWidget* AList, int ARow) {
+  QWidget* row = AList->itemWidget(AList->item(ARow));
+  auto* label = row ? row->findChild<QLabel*>("Description") : nullptr;
+  return label ? label->text().toStdString() : std::string();
+}
+
+// The broker does not take the request: the user is told and the panel (or the pause
+// frame) stays for another try; nothing is left waiting for an answer.
+TEST_F(TItemDetailsViewTest, ARequestThatWasNotSentIsToldAndThePanelStays) {
+  struct TCase {
+    const char* Row;
+    bool Frame;  // chosen through the pause frame
+  };
+  const TCase cases[] = {{"Disable", false}, {"Pause", true}};
+  const std::string item = Choose(TItemSpec{})->ID();
+  TZELEdgeObject* edge = F.Edges->GetEdge(0);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Row);
+    F.Events->SetDetailedEventItem(item);  // leaving forgets it
+    View->Enter(TView::EventItems);
+    Dialogs.Service->Shown.clear();
+    F.MQTT->PublishResult = false;
+    View->btnServicesClick();
+    View->ServiceRowClick(RowOf(View->ServiceList(), c.Row));
+    auto* frame = View->FrameStand()->Find<TfraPauseIntervalSelection>();
+    if (c.Frame) {
+      ASSERT_NE(frame, nullptr);
+      frame->btnApplyClick();
+      EXPECT_EQ(View->FrameStand()->Find<TfraPauseIntervalSelection>(), frame) << "the frame stays";
+      EXPECT_FALSE(View->ServiceFrameArea()->isHidden());
+    }
+    EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{ActionsPanel::cNotSentText});
+    EXPECT_FALSE(View->ServicesPanel()->isHidden());
+    EXPECT_TRUE(edge->ServiceRequests().empty());
+
+    // Once the broker takes it, the same choice goes out and the panel closes.
+    F.MQTT->PublishResult = true;
+    if (c.Frame)
+      frame->btnApplyClick();
+    else
+      View->ServiceRowClick(RowOf(View->ServiceList(), c.Row));
+    EXPECT_EQ(Dialogs.Service->Shown.size(), 1u);
+    EXPECT_TRUE(View->ServicesPanel()->isHidden());
+    EXPECT_EQ(edge->ServiceRequests().size(), 1u);
+    edge->ServiceRequests().clear();
+    View->Leave(TView::EventItems);
+  }
+}
+
+// A 60 s pause looked at again 80 s later: its time is up, though the condition stays paused
+// until the edge says otherwise; the rows are made again when the panel opens.
+TEST_F(TItemDetailsViewTest, AnEndedPauseShowsNoTimeLeftWhenThePanelOpensAgain) {
+  const Time::TInstant start = Time::ParseISO8601("2025-03-01T08:00:00Z");
+  Time::TInstant now = start;
+  Time::SetClock([&now] { return now; });
+  struct TRestore {
+    ~TRestore() { Time::SetClock({}); }
+  } restore;
+  const nlohmann::ordered_json paused = {
+      {"State",
+       {{"Data", {{"State", 2}, {"PauseInterval", 60}, {"PausedAt", "2025-03-01T08:00:00Z"}}},
+        {"LastState", "2025-03-01T08:00:00Z"}}}};
+  ASSERT_TRUE(Condition("EDGE-1-COND-1")->UpdateStatusAndState(&paused));
+  Choose(TItemSpec{});
+  View->Enter(TView::EventItems);
+  const std::string resume = " (resume at: " + Time::FormatLocalDisplay(start + std::chrono::seconds(60)) + ")";
+  View->btnServicesClick();
+  ASSERT_EQ(ServiceCaptions(), (std::vector<std::string>{"Resume", "Stop"}));
+  EXPECT_EQ(DescriptionOf(View->ServiceList(), 0), "Gate is paused for 60s" + resume);
+  View->btnHideServicesPanelClick();
+
+  now = start + std::chrono::seconds(80);
+  View->btnServicesClick();
+  ASSERT_EQ(ServiceCaptions(), (std::vector<std::string>{"Resume", "Stop"}));
+  EXPECT_EQ(DescriptionOf(View->ServiceList(), 0), "Gate is paused for 0s" + resume);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The alert timeline against the whole local stack (broker over TLS, backend and edge
 // simulator), in the real main window of a signed-in session: a seed alert opened from the
 // Events view with its history and its view request, a dismiss with a reason from the
-// edge's table, an escalated alert's "Incident close", a refused request's toast, and a
-// dismiss sent by another operator's client. Needs a built simulator: ZEL_BACKEND_SIM
+// edge's table, an escalated alert's "Incident close", a refused request's toast, a dismiss
+// that could not be sent while the broker was away, and a dismiss sent by another operator's
+// client. Needs a built simulator: ZEL_BACKEND_SIM
 // (build define or environment variable); skipped without one. With ZEL_SCREENS_DIR set it
 // also pictures the timeline with its actions panel and a reason frame.
 
+#include "ZEL.ActionsPanel.h"
 #include "ZEL.EventItems.Rows.h"
 #include "ZEL.Frames.Reasons.h"
 #include "ZEL.Stack.SecondClient.h"
@@ -13,6 +15,7 @@
 #include "ZEL.View.Events.TestSupport.h"
 
 #include "ZEL.Forms.Main.h"
+#include "ZEL.MQTT.Service.Interf.h"
 #include "ZEL.Messaging.Messages.h"
 #include "ZEL.Screens.TestSupport.h"
 #include "ZEL.Style.h"
@@ -210,6 +213,66 @@ TEST_F(TimelineStack, ARefusedRequestShowsTheToast) {
     return std::find(Toasts.begin(), Toasts.end(), "Last service request failed on server.") != Toasts.end();
   }, 5s));
   EXPECT_TRUE(Timeline->ActionsButtonShown());  // still initiated
+}
+
+TEST_F(TimelineStack, ADismissWithTheBrokerStoppedIsToldAndNeverReachesTheEdge) {
+  // The reconnection after the broker is back comes soon.
+  ZT::TScopedEnv wait("ZEL_MQTT_KEEPER_WAIT_MS", "500");
+  ZT::TDialogsInPlace dialogs;
+  const std::string id = FirstInState(TEventAlertState::easInitiated);
+  ASSERT_FALSE(id.empty());
+  ASSERT_NO_FATAL_FAILURE(Open(id));
+  ASSERT_TRUE(ZT::WaitUntil([&] { return !RequestsFor(id).empty(); }, 5s));
+  // The dismiss requests the simulator received for the alert.
+  const auto Dismisses = [&] {
+    std::vector<TJSON> out;
+    for (const TJSON& r : RequestsFor(id))
+      if (r["payload"]["RequestData"]["Params"].contains("ReasonCode")) out.push_back(r);
+    return out;
+  };
+  std::shared_ptr<IZELMQTTService> mqtt = Main->Session()->MQTTService();
+  ASSERT_NE(mqtt, nullptr);
+  // The other tests of the suite need the broker whatever happens here.
+  struct TBrokerBack {
+    ZT::TStackRun* Run;
+    bool Stopped = false;
+    ~TBrokerBack() {
+      if (Stopped) Run->RestartBroker();
+    }
+  } broker{Stack};
+  broker.Stopped = Stack->StopBroker();
+  ASSERT_TRUE(broker.Stopped);
+  ASSERT_TRUE(ZT::WaitUntil([&] { return !mqtt->IsConnected(); }, 10s));
+
+  TZELEdgeObject* edge = Main->Session()->EdgeService()->GetEdgeFromOriginator(Alert(id)->OriginatorPtr());
+  ASSERT_NE(edge, nullptr);
+  TZELEdgeDismissService* dismiss = nullptr;
+  ASSERT_TRUE(edge->HasService(TEdgeServiceType::stDismiss, dismiss));
+  const std::string name = dismiss->Name();
+  TfraReasonSelection* frame = ChooseService(name);
+  ASSERT_NE(frame, nullptr);
+  frame->ChooseRow(0);
+  EXPECT_EQ(dialogs.Service->Shown, std::vector<std::string>{ActionsPanel::cNotSentText});
+  EXPECT_EQ(Timeline->OpenFrame(), frame) << "the frame stays for another try";
+  EXPECT_TRUE(Timeline->ActionsButtonShown());
+
+  // The broker back: the dismiss chosen again goes out and is answered; the one that could
+  // not be sent never arrives.
+  ASSERT_TRUE(Stack->RestartBroker()) << ZT::ReadFileBytes(Stack->BrokerFolder() + "/broker.log");
+  broker.Stopped = false;
+  ASSERT_TRUE(ZT::WaitUntil([&] { return mqtt->IsConnected(); }, 30s));
+  // The edges' own connection is back too, their request topics subscribed.
+  ASSERT_TRUE(ZT::WaitUntil(
+      [&] { return TJSON::parse(Stack->ControlBody("/health"), nullptr, false).value("subscribed", false); }, 20s))
+      << Stack->ControlBody("/health");
+  frame = ChooseService(name);
+  ASSERT_NE(frame, nullptr);
+  frame->ChooseRow(0);
+  ASSERT_TRUE(ZT::WaitUntil([&] { return !Dismisses().empty() && !Dismisses()[0].value("outcome", "").empty(); }, 10s));
+  EXPECT_TRUE(ZT::WaitUntil([&] { return !Timeline->ActionsButtonShown(); }, 5s));
+  EXPECT_EQ(Dismisses().size(), 1u);
+  EXPECT_EQ(Dismisses()[0].value("outcome", ""), "answered 200: OK");
+  EXPECT_EQ(dialogs.Service->Shown.size(), 1u);
 }
 
 TEST_F(TimelineStack, ASecondClientsDismissUpdatesTheTimelineShown) {

@@ -2,6 +2,7 @@
 // on the offscreen platform: the fetch under the overlay, mark as viewed, live items, the
 // item details hand-over, the actions panel and the reason frames with their requests.
 
+#include "ZEL.ActionsPanel.h"
 #include "ZEL.EventItems.Rows.h"
 #include "ZEL.Frames.Reasons.h"
 #include "ZEL.View.Event.Items.h"
@@ -11,8 +12,10 @@
 #include "ZEL.Events.Event.h"
 #include "ZEL.Events.List.h"
 #include "ZEL.Messaging.Messages.h"
+#include "ZEL.Style.h"
 #include "ZEL.UIThread.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -428,6 +431,76 @@ TEST_F(EventItemsView, ServiceResultAfterAPullWithTheViewNotEnteredIsHarmless) {
       [] { return std::make_unique<TEventServiceActionPerformed>("A1", true, nullptr, false); }, nullptr);
   TZELMessager<TEventRefreshMessage>::Send([] { return std::make_unique<TEventRefreshMessage>("A1"); }, nullptr);
   EXPECT_TRUE(Tags().empty());
+}
+
+// The broker does not take the request: the user is told, the frame stays for another try,
+// and nothing is left waiting for an answer.
+TEST_F(EventItemsView, ARequestThatWasNotSentIsToldAndTheFrameStays) {
+  const char* services[] = {"Dismiss", "Escalate"};
+  for (const char* service : services) {
+    SCOPED_TRACE(service);
+    Open("A1");
+    TZELEdgeObject* edge = F.Edges->GetEdge(0);
+    const std::size_t pending = edge->ServiceRequests().size();
+    Dialogs.Service->Shown.clear();
+    F.MQTT->PublishResult = false;
+    TfraReasonSelection* frame = ChooseService(service);
+    ASSERT_NE(frame, nullptr);
+    frame->ChooseRow(0);
+    EXPECT_EQ(Dialogs.Service->Shown, std::vector<std::string>{ActionsPanel::cNotSentText});
+    EXPECT_TRUE(View->ActionsPanelShown());
+    EXPECT_EQ(View->OpenFrame(), frame);
+    EXPECT_EQ(edge->ServiceRequests().size(), pending);
+
+    // Once the broker takes it, the same frame sends and the panel closes without a word.
+    F.MQTT->PublishResult = true;
+    frame->ChooseRow(0);
+    EXPECT_EQ(Dialogs.Service->Shown.size(), 1u);
+    EXPECT_FALSE(View->ActionsPanelShown());
+    EXPECT_EQ(edge->ServiceRequests().size(), pending + 1);
+    View->Leave(TView::Events);
+  }
+}
+
+TEST_F(EventItemsView, ALongServiceDescriptionWrapsAndIsShownWhole) {
+  const std::string description =
+      "Closes the alert for the whole site and tells every operator on duty that nothing needs to be done";
+  TJSON edge = MakeEdge("EDGE-5", "{3F2504E0-4F89-11D3-9A0C-0305E82C3305}", "Long", {1});
+  TJSON dismiss = EdgeFixture()["Services"][1];
+  dismiss["Description"] = description;
+  edge["Services"] = TJSON::array({dismiss});
+  F.Edges->InitEdge(edge);
+  List().Add(std::make_unique<TZELEvent>(AlertJSON("E1", {.OriginatorID = "EDGE-5-COND-1"})));
+  // The program's own style: its list items are padded, so a row is narrower than its list.
+  const QString sheet = qApp->styleSheet();
+  struct TSheetBack {
+    QString Sheet;
+    ~TSheetBack() { qApp->setStyleSheet(Sheet); }
+  } sheetBack{sheet};
+  Style::Apply(*qApp);
+  View->show();  // 360 wide
+  Open("E1");
+  View->ActionsClick();
+  ASSERT_EQ(View->ServicesList()->count(), 1);
+  QWidget* row = View->ServicesList()->itemWidget(View->ServicesList()->item(0));
+  ASSERT_NE(row, nullptr);
+  auto* shown = row->findChild<QLabel*>("Description");
+  ASSERT_NE(shown, nullptr);
+  QWidget* viewport = View->ServicesList()->viewport();
+  // Whole: every line of the wrapped text inside the row, the row inside the list.
+  const auto Whole = [&] {
+    const int bottom = shown->mapTo(viewport, QPoint(0, shown->height())).y();
+    return shown->isVisible() && shown->width() > 0 && shown->height() >= shown->heightForWidth(shown->width()) &&
+           bottom <= viewport->height();
+  };
+  ASSERT_TRUE(WaitUntil(Whole)) << "visible " << shown->isVisible() << " size " << shown->width() << "x"
+                                << shown->height() << " needs " << shown->heightForWidth(shown->width())
+                                << " bottom " << shown->mapTo(viewport, QPoint(0, shown->height())).y() << " of "
+                                << viewport->height();
+  EXPECT_EQ(shown->text().toStdString(), description);
+  EXPECT_TRUE(shown->wordWrap());
+  EXPECT_GE(shown->height(), 2 * shown->fontMetrics().lineSpacing()) << "it takes more than one line";
+  EXPECT_LT(shown->width(), shown->fontMetrics().horizontalAdvance(shown->text()));
 }
 
 }  // namespace
