@@ -217,23 +217,6 @@ TEST_F(TToastOnWindow, AControlAppearingUnderTheBandPushesItClear) {
   FToast->Close();
 }
 
-// A press that began on a toast that a new one replaced is no click on the new one.
-TEST_F(TToastOnWindow, OnlyAPressOnTheShownBandMakesAClick) {
-  int LClicks = 0;
-  FToast->OnClick = [&LClicks](TZELToast*) { ++LClicks; };
-  FToast->Delay = 5;
-  FToast->Show(FWindow);
-  const QPoint LAt = FToast->ToastRect()->geometry().center();
-  QTest::mousePress(FWindow->windowHandle(), Qt::LeftButton, {}, LAt);
-  FToast->Show(FWindow);
-  QTest::mouseRelease(FWindow->windowHandle(), Qt::LeftButton, {}, LAt);
-  QApplication::processEvents();
-  EXPECT_EQ(LClicks, 0);
-  ClickThroughWindow(LAt);
-  EXPECT_EQ(LClicks, 1);
-  FToast->Close();
-}
-
 // A text longer than a line is shown whole on several lines, a word longer than a line
 // broken rather than cut; the band grows to hold them.
 TEST_F(TToastOnWindow, ALongTextIsShownWholeOnSeveralLines) {
