@@ -336,7 +336,8 @@ TEST_F(TCameraScan, AResultQueuedBeforeACloseByHandSendsNothing) {
   ASSERT_TRUE(WaitUntil([&] { return DecoderCalls() == 1; }));
   ReleaseDecoder();
   // The worker ends without the UI thread taking its result yet.
-  while (QThreadPool::globalInstance()->activeThreadCount() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (QThreadPool::globalInstance()->activeThreadCount() > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   FScan->close();
   QTRY_VERIFY(!FScan);
   EXPECT_TRUE(FMessages.empty());

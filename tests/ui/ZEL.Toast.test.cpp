@@ -234,7 +234,8 @@ TEST_F(TToastOnWindow, ALongTextIsShownWholeOnSeveralLines) {
   auto Bare = [](QString AText) { return AText.remove(' ').remove('\n'); };
   EXPECT_EQ(Bare(LBand->text()), Bare(QString::fromStdString(LLong)));
   const QFontMetrics LMetrics(LBand->font());
-  for (const QString& LLine : LLines) EXPECT_LE(LMetrics.horizontalAdvance(LLine), LBand->width()) << LLine.toStdString();
+  for (const QString& LLine : LLines)
+    EXPECT_LE(LMetrics.horizontalAdvance(LLine), LBand->width()) << LLine.toStdString();
   EXPECT_GE(LBand->height(), LOneLine + (LLines.size() - 1) * LMetrics.height());
   EXPECT_EQ(LBand->geometry().bottom() + 1, 640 - 24);
   FToast->Close();
