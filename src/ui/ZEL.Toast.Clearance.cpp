@@ -86,4 +86,18 @@ std::optional<int> ClearTop(const QRect& ABand, const std::vector<QRect>& AContr
   return LBest;
 }
 
+QRect BetweenSideControls(const QRect& ABand, const std::vector<QRect>& AControls, int AGap) {
+  int LLeft = ABand.left();
+  int LRight = ABand.right();
+  const int LThird = ABand.width() / 3;
+  for (const QRect& LControl : AControls) {
+    if (LControl.width() >= LThird) continue;
+    if (LControl.left() >= ABand.right() + 1 - LThird && LControl.left() <= ABand.right())
+      LRight = std::min(LRight, LControl.left() - AGap - 1);
+    else if (LControl.right() < ABand.left() + LThird && LControl.right() >= ABand.left())
+      LLeft = std::max(LLeft, LControl.right() + AGap + 1);
+  }
+  return QRect(QPoint(LLeft, ABand.top()), QPoint(std::max(LLeft, LRight), ABand.bottom()));
+}
+
 }  // namespace ZEL::Toast::Clearance

@@ -22,4 +22,9 @@ std::vector<QRect> ControlRects(QWidget* AOwner, const QWidget* AExcept);
 std::optional<int> ClearTop(const QRect& ABand, const std::vector<QRect>& AControls, int AMinTop, int AMaxBottom,
                             int AGap);
 
+// ABand's horizontal span left between the narrow controls at its sides (a scroll bar, a
+// button at an edge: narrower than a third of the band and within its outer third), kept
+// AGap away from them; its height is ABand's.
+QRect BetweenSideControls(const QRect& ABand, const std::vector<QRect>& AControls, int AGap);
+
 }  // namespace ZEL::Toast::Clearance

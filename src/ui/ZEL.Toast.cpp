@@ -151,8 +151,7 @@ void TZELToast::PlaceBand() {
   QWidget* LOwner = FToastContainer->parentWidget();
   if (LOwner && FToastContainer->geometry() != LOwner->rect()) FToastContainer->setGeometry(LOwner->rect());
   const QRect LArea = FToastContainer->rect();
-  const QFont LFont = FToastRect->font();
-  const QFontMetricsF LMetrics(LFont);
+  const QFontMetricsF LMetrics(FToastRect->font());
   const QString LMessage = QString::fromStdString(ToastMessage);
   const auto LTextHeight = [&](const QString& AText) {
     return LMetrics.boundingRect(QRectF(0, 0, 10000, 10000), Qt::AlignLeft | Qt::AlignTop, AText).height();
@@ -163,55 +162,74 @@ void TZELToast::PlaceBand() {
   int LMaxBottom = LArea.height() - 1;
   if (Align == TToastAlign::Bottom) LMaxBottom -= FMargins.bottom();
   if (Align == TToastAlign::Top) LMinTop = FMargins.top();
-  const int LSpan = Align == TToastAlign::None ? LArea.width() - FPosition.x()
-                                                : LArea.width() - FMargins.left() - FMargins.right();
-  QStringList LLines = WrapLines(LMessage, LFont, LSpan - 2 * cTextPadding);
-  FLineHeight = LTextHeight(LLines.front().isEmpty() ? QStringLiteral("X") : LLines.front());
-  const auto LBandHeight = [&](const QStringList& ALines) {
-    return static_cast<int>(std::lround(LTextHeight(ALines.join(QLatin1Char('\n'))) + FLineHeight * 0.8));
+
+  // The band at its own spot, ASpan wide from ALeft, with its text wrapped to that width.
+  struct TLayout {
+    QRect Band;
+    QString Text;
   };
-  // More than the window holds: the last line that fits ends in an ellipsis.
-  if (LBandHeight(LLines) > LMaxBottom - LMinTop + 1 && LLines.size() > 1) {
-    QStringList LShown = LLines;
-    while (LShown.size() > 1 && LBandHeight(LShown) > LMaxBottom - LMinTop + 1) LShown.removeLast();
-    const QString LRest = QStringList(LLines.mid(LShown.size() - 1)).join(QLatin1Char(' '));
-    LShown.last() = LMetrics.elidedText(LRest, Qt::ElideRight, LSpan - 2 * cTextPadding);
-    LLines = LShown;
-  }
-  const int LHeight = LBandHeight(LLines);
-  qreal LWidest = 0;
-  for (const QString& LLine : LLines) LWidest = std::max(LWidest, LMetrics.horizontalAdvance(LLine));
+  const auto Layout = [&](int ALeft, int ASpan) {
+    QStringList LLines = WrapLines(LMessage, FToastRect->font(), ASpan - 2 * cTextPadding);
+    FLineHeight = LTextHeight(LLines.front().isEmpty() ? QStringLiteral("X") : LLines.front());
+    const auto LBandHeight = [&](const QStringList& ALines) {
+      return static_cast<int>(std::lround(LTextHeight(ALines.join(QLatin1Char('\n'))) + FLineHeight * 0.8));
+    };
+    // More than the window holds: the last line that fits ends in an ellipsis.
+    if (LBandHeight(LLines) > LMaxBottom - LMinTop + 1 && LLines.size() > 1) {
+      QStringList LShown = LLines;
+      while (LShown.size() > 1 && LBandHeight(LShown) > LMaxBottom - LMinTop + 1) LShown.removeLast();
+      const QString LRest = QStringList(LLines.mid(LShown.size() - 1)).join(QLatin1Char(' '));
+      LShown.last() = LMetrics.elidedText(LRest, Qt::ElideRight, ASpan - 2 * cTextPadding);
+      LLines = LShown;
+    }
+    const int LHeight = LBandHeight(LLines);
+    qreal LWidest = 0;
+    for (const QString& LLine : LLines) LWidest = std::max(LWidest, LMetrics.horizontalAdvance(LLine));
+    QRect LBand;
+    switch (Align) {
+      case TToastAlign::Bottom: LBand = QRect(ALeft, LMaxBottom + 1 - LHeight, ASpan, LHeight); break;
+      case TToastAlign::Top: LBand = QRect(ALeft, FMargins.top(), ASpan, LHeight); break;
+      case TToastAlign::Center: LBand = QRect(ALeft, (LArea.height() - LHeight) / 2, ASpan, LHeight); break;
+      case TToastAlign::None:
+        LBand = QRect(FPosition, QSize(std::min(static_cast<int>(std::lround(LWidest + 10)), ASpan), LHeight));
+        break;
+    }
+    return TLayout{LBand, LLines.join(QLatin1Char('\n'))};
+  };
+  TLayout LPlaced = Align == TToastAlign::None
+                        ? Layout(FPosition.x(), LArea.width() - FPosition.x())
+                        : Layout(FMargins.left(), LArea.width() - FMargins.left() - FMargins.right());
 
-  QRect LBand;
-  switch (Align) {
-    case TToastAlign::Bottom: LBand = QRect(FMargins.left(), LMaxBottom + 1 - LHeight, LSpan, LHeight); break;
-    case TToastAlign::Top: LBand = QRect(FMargins.left(), FMargins.top(), LSpan, LHeight); break;
-    case TToastAlign::Center: LBand = QRect(FMargins.left(), (LArea.height() - LHeight) / 2, LSpan, LHeight); break;
-    case TToastAlign::None:
-      LBand = QRect(FPosition, QSize(std::min(static_cast<int>(std::lround(LWidest + 10)), LSpan), LHeight));
-      break;
-  }
-
-  // Never over a control of the window: the nearest clear spot; with none, the band is shown
-  // where it is but takes no clicks, which go to the controls beneath it.
+  // Never over a control of the window: the nearest clear spot, narrowed between controls at
+  // its sides (scroll bars) when it must; with none, the band is shown where it is but takes
+  // no clicks, which go to the controls beneath it.
   bool LClear = true;
   if (!IsBlock && LOwner) {
-    const std::vector<QRect> LControls = Toast::Clearance::ControlRects(LOwner, FToastContainer);
+    namespace C = Toast::Clearance;
+    const std::vector<QRect> LControls = C::ControlRects(LOwner, FToastContainer);
     if (Align == TToastAlign::None) {
-      LClear = std::none_of(LControls.begin(), LControls.end(), [&](const QRect& R) { return R.intersects(LBand); });
-    } else if (const std::optional<int> LTop =
-                   Toast::Clearance::ClearTop(LBand, LControls, LMinTop, LMaxBottom, cControlGap)) {
-      LBand.moveTop(*LTop);
+      LClear = std::none_of(LControls.begin(), LControls.end(),
+                            [&](const QRect& R) { return R.intersects(LPlaced.Band); });
+    } else if (const std::optional<int> LTop = C::ClearTop(LPlaced.Band, LControls, LMinTop, LMaxBottom, cControlGap)) {
+      LPlaced.Band.moveTop(*LTop);
     } else {
       LClear = false;
+      const QRect LSpan = C::BetweenSideControls(LPlaced.Band, LControls, cControlGap);
+      if (LSpan.width() >= LPlaced.Band.width() * 0.6) {
+        TLayout LNarrow = Layout(LSpan.left(), LSpan.width());
+        if (const std::optional<int> LTop = C::ClearTop(LNarrow.Band, LControls, LMinTop, LMaxBottom, cControlGap)) {
+          LNarrow.Band.moveTop(*LTop);
+          LPlaced = LNarrow;
+          LClear = true;
+        }
+      }
     }
   }
   FToastRect->setAttribute(Qt::WA_TransparentForMouseEvents, !LClear);
   FToastContainer->setAttribute(Qt::WA_TransparentForMouseEvents, !LClear);
-  const QRegion LMask(LBand);
-  const QString LText = LLines.join(QLatin1Char('\n'));
-  if (FToastRect->geometry() != LBand) FToastRect->setGeometry(LBand);
-  if (FToastRect->text() != LText) FToastRect->setText(LText);
+  if (FToastRect->geometry() != LPlaced.Band) FToastRect->setGeometry(LPlaced.Band);
+  if (FToastRect->text() != LPlaced.Text) FToastRect->setText(LPlaced.Text);
+  const QRegion LMask(LPlaced.Band);
   if (!IsBlock && FToastContainer->mask() != LMask) FToastContainer->setMask(LMask);
 }
 

@@ -162,8 +162,9 @@ TEST_F(TToastOnWindow, BandIsOnScreenWhereItSits) {
   }
 }
 
-// Controls where the band would sit: it sits clear of them when the window has room, else it
-// lets their clicks through; a click on the band itself is still the toast's.
+// Controls where the band would sit: it sits clear of them (above them, or between those at
+// its sides) when the window has room, else it lets their clicks through; a click on the band
+// itself is still the toast's.
 TEST_F(TToastOnWindow, APressOnAControlUnderTheBandReachesTheControl) {
   const struct {
     const char* Name;
@@ -171,6 +172,7 @@ TEST_F(TToastOnWindow, APressOnAControlUnderTheBandReachesTheControl) {
     bool BandMoves;
   } LCases[] = {
       {"a row of buttons at the bottom", QRect(0, 560, 444, 50), true},
+      {"a bar along the right edge, as a scroll bar", QRect(430, 0, 14, 640), true},
       {"a button filling the window", QRect(0, 0, 444, 640), false},
   };
   FButton->hide();
