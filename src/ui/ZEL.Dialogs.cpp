@@ -1,5 +1,7 @@
 #include "ZEL.Dialogs.h"
 
+#include "ZEL.Forms.Placement.h"
+
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -11,23 +13,39 @@ namespace ZEL {
 
 namespace {
 
+namespace Placement = Forms::Placement;
+
+// The box's parent: the window AParent is shown in (a hidden view's is the window that shows
+// its content), or AParent when nothing of it is shown.
+QWidget* OwnerOf(QWidget* AParent) {
+  QWidget* LOwn = Placement::OwnWindow(AParent);
+  return LOwn ? LOwn : AParent;
+}
+
+// Opens ABox centred over its own window once its size is known, whole on the screen.
+void OpenOver(QDialog* ABox, QWidget* AParent) {
+  ABox->open();
+  ABox->adjustSize();
+  Placement::CentreOver(ABox, OwnerOf(AParent));
+}
+
 class TMessageBoxDialogService : public IDialogService {
 public:
   void ShowMessage(QWidget* AParent, const std::string& AText, std::function<void()> AOnClosed) override {
     auto* LBox = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Tarvelo Systems"),
-                                 QString::fromStdString(AText), QMessageBox::Ok, AParent);
+                                 QString::fromStdString(AText), QMessageBox::Ok, OwnerOf(AParent));
     LBox->setAttribute(Qt::WA_DeleteOnClose);
     LBox->setWindowModality(Qt::ApplicationModal);
     QObject::connect(LBox, &QDialog::finished, LBox, [OnClosed = std::move(AOnClosed)](int) {
       if (OnClosed) OnClosed();
     });
     FOpen.emplace_back(LBox);
-    LBox->open();
+    OpenOver(LBox, AParent);
   }
 
   void InputText(QWidget* AParent, const std::string& ACaption, const std::string& APrompt,
                  const std::string& ADefault, std::function<void(bool, std::string)> AOnClosed) override {
-    auto* LBox = new QInputDialog(AParent);
+    auto* LBox = new QInputDialog(OwnerOf(AParent));
     LBox->setAttribute(Qt::WA_DeleteOnClose);
     LBox->setWindowModality(Qt::ApplicationModal);
     LBox->setInputMode(QInputDialog::TextInput);
@@ -38,7 +56,7 @@ public:
       if (OnClosed) OnClosed(AResult == QDialog::Accepted, LBox->textValue().toStdString());
     });
     FInputs.emplace_back(LBox);
-    LBox->open();
+    OpenOver(LBox, AParent);
   }
 
   void CloseAll() override {

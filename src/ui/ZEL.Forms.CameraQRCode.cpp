@@ -140,6 +140,8 @@ void TfrmCameraScan::showEvent(QShowEvent* AEvent) {
 }
 
 void TfrmCameraScan::closeEvent(QCloseEvent* AEvent) {
+  // Closed is closed: a decode or a frame already queued must not read a payload now.
+  FDone = true;
   if (Cam) Cam->stop();
   if (frmCameraScan == this) frmCameraScan = nullptr;
   QWidget::closeEvent(AEvent);

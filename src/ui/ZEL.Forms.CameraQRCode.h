@@ -89,7 +89,7 @@ private:
   QRCode::Scan::TFrameGate FGate;
   bool FScanInProgress = false;  // UI thread only
   bool FShown = false;
-  bool FDone = false;  // a payload was read: later frames are ignored
+  bool FDone = false;  // a payload was read or the window closed: later frames and results are ignored
 };
 
 }  // namespace ZEL

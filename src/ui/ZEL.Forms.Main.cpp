@@ -212,6 +212,11 @@ void TfrmMain::BuildLayout() {
     ToastAlignment(ASender, AMargins, APosition);
   };
   FToast->OnClick = [this](TZELToast* ASender) { ToastClick(ASender); };
+  connect(FToast, &TZELToast::Finished, this, [this] {
+    if (!FPendingAlertToast) return;
+    const auto [text, id] = *std::exchange(FPendingAlertToast, std::nullopt);
+    ShowAlertToast(text, id);
+  });
 }
 
 QToolButton* TfrmMain::MakeMenuButton(const char* AName, const char* AText, const char* AIcon, int ATag) {
@@ -379,14 +384,25 @@ void TfrmMain::UpdateDevicesWarnStatus() {
 void TfrmMain::Messaging_ShowToast(TSender, const TShowToastMessageEvent& AMessage) {
   Log().DebugFmt("FToastMessageRef", "Showing toast \"{}\".", AMessage.Value());
   FToast->ToastMessage = AMessage.Value();
+  FToastForAlert = false;
   FToast->Show(this);
 }
 
 void TfrmMain::Messaging_NewEventToast(TSender, const TNewEventToastMessageEvent& AMessage) {
-  Log().DebugFmt("FToastEventMessageRef", "Showing toast \"{}\" for event \"{}\"", AMessage.Value(),
-                 AMessage.EventID());
-  FToast->LinkData(std::make_shared<TMessage<std::string>>(AMessage.EventID()), true);
-  FToast->ToastMessage = AMessage.Value();
+  // Another message (a failure, most often) is read to its end; the alert's toast follows.
+  // Only the latest alert waits: each new one replaces the one before, as on screen.
+  if (FToast->IsShowing() && !FToastForAlert) {
+    FPendingAlertToast.emplace(AMessage.Value(), AMessage.EventID());
+    return;
+  }
+  ShowAlertToast(AMessage.Value(), AMessage.EventID());
+}
+
+void TfrmMain::ShowAlertToast(const std::string& AText, const std::string& AEventID) {
+  Log().DebugFmt("FToastEventMessageRef", "Showing toast \"{}\" for event \"{}\"", AText, AEventID);
+  FToast->LinkData(std::make_shared<TMessage<std::string>>(AEventID), true);
+  FToast->ToastMessage = AText;
+  FToastForAlert = true;
   FToast->Show(this);
 }
 

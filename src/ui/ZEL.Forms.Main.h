@@ -14,6 +14,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -95,6 +97,8 @@ private:
   void HandlePlatformFirebaseNotificationUserClicked(TSender ASender,
                                                      const TPlatformFirebaseNotificationUserClicked& AMessage);
   void HandleFirebaseNotificationUserClicked(TSender ASender, const TFirebaseNotificationUserClicked& AMessage);
+  // Links AEventID to the toast and shows AText.
+  void ShowAlertToast(const std::string& AText, const std::string& AEventID);
   void ToastClick(TZELToast* ASender);
   void ToastAlignment(TZELToast* ASender, QMargins& AMargins, QPoint& APosition);
 
@@ -127,6 +131,9 @@ private:
   QWidget* tbMainForm = nullptr;
   QToolButton* sbtnBack = nullptr;
   TZELToast* FToast = nullptr;
+  bool FToastForAlert = false;  // the toast on screen tells of a new alert
+  // A new alert's toast waiting for the end of another toast (text and alert id).
+  std::optional<std::pair<std::string, std::string>> FPendingAlertToast;
 
   // Declared last: freed first, before the views and widgets it reports to.
   std::unique_ptr<TZELSession> FSession;

@@ -1,5 +1,7 @@
 #include "ZEL.Forms.TextView.h"
 
+#include "ZEL.Forms.Placement.h"
+
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -24,10 +26,7 @@ TfrmTextView::TfrmTextView(QWidget* AParent) : QWidget(AParent, Qt::Window) {
 TfrmTextView* TfrmTextView::ShowView(const std::string& AContent, QWidget* AParent) {
   auto* LForm = new TfrmTextView(AParent);
   LForm->editTextView->setPlainText(QString::fromStdString(AContent));
-  if (AParent) {
-    const QPoint LCentre = AParent->window()->geometry().center();
-    LForm->move(LCentre - QPoint(LForm->width() / 2, LForm->height() / 2));
-  }
+  Forms::Placement::CentreOver(LForm, AParent);
   LForm->show();
   return LForm;
 }

@@ -1,6 +1,7 @@
 #include "ZEL.Forms.WebView.h"
 
 #include "ZEL.Events.Extra.h"
+#include "ZEL.Forms.Placement.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Style.h"
 #include "ZEL.View.Base.h"
@@ -38,6 +39,10 @@ QPointer<TWebViewForm> GWebViewForm;
 
 QUrl BackendOrigin() { return QUrl(QString::fromStdString(Events::BackendBaseURL())); }
 
+QString Text(std::string_view AText) {
+  return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size()));
+}
+
 std::string CAFile() {
   const char* LFile = std::getenv("ZEL_CA_FILE");
   return LFile ? std::string(LFile) : std::string();
@@ -49,7 +54,8 @@ std::string CAFile() {
 // certificate the engine refuses taken only when it verifies against the configured CA.
 class TWebViewPage : public QWebEnginePage {
 public:
-  TWebViewPage(QWebEngineProfile* AProfile, QObject* AParent, std::function<void()> AOnRefused)
+  // AOnRefused gets the text that says why the page was refused.
+  TWebViewPage(QWebEngineProfile* AProfile, QObject* AParent, std::function<void(const QString&)> AOnRefused)
       : QWebEnginePage(AProfile, AParent), FOnRefused(std::move(AOnRefused)) {
     connect(this, &QWebEnginePage::certificateError, this, [this](QWebEngineCertificateError AError) {
       std::vector<QByteArray> LChain;
@@ -65,7 +71,7 @@ public:
       Log().ErrorFmt(cTag, "Certificate of {} refused: {}", AError.url().host().toStdString(),
                      AError.description().toStdString());
       AError.rejectCertificate();
-      if (FOnRefused) FOnRefused();
+      if (FOnRefused) FOnRefused(Forms::WebView::RefusalText(Forms::WebView::TRefusal::Certificate, AError.url()));
     });
   }
 
@@ -73,13 +79,13 @@ protected:
   bool acceptNavigationRequest(const QUrl& AUrl, NavigationType, bool) override {
     if (Forms::WebView::SameOrigin(AUrl, BackendOrigin())) return true;
     Log().ErrorFmt(cTag, "Navigation to {} refused.", AUrl.host().toStdString());
-    if (FOnRefused) FOnRefused();
+    if (FOnRefused) FOnRefused(Forms::WebView::RefusalText(Forms::WebView::TRefusal::OtherOrigin, AUrl));
     return false;
   }
   QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
 
 private:
-  std::function<void()> FOnRefused;
+  std::function<void(const QString&)> FOnRefused;
 };
 
 TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt::WindowFullscreenButtonHint) {
@@ -96,7 +102,8 @@ TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt:
   LBar->setContentsMargins(0, 0, 0, 0);
   sbtnBack = new QToolButton(tbEvents);
   sbtnBack->setObjectName(QStringLiteral("sbtnBack"));
-  sbtnBack->setIcon(Style::Icon("back"));
+  // Dark on the light toolbar: the shared white arrow would hardly show there.
+  sbtnBack->setIcon(Style::Icon("back", QColor::fromRgba(cBackArrowColor)));
   sbtnBack->setIconSize(QSize(24, 24));
   sbtnBack->setToolTip(QStringLiteral("Back"));
   sbtnBack->setFixedSize(48, 40);
@@ -106,7 +113,7 @@ TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt:
 
   // No name: an off-the-record profile, nothing of the session is written to disk.
   FProfile = new QWebEngineProfile(this);
-  FPage = new TWebViewPage(FProfile, this, [this] { ShowRefused(); });
+  FPage = new TWebViewPage(FProfile, this, [this](const QString& AText) { ShowRefused(AText); });
   // The operator opened the clip to watch it.
   FPage->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
   auto* LArea = new QWidget(lyContents);
@@ -115,8 +122,7 @@ TWebViewForm::TWebViewForm(QWidget* AParent) : QWidget(AParent, Qt::Window | Qt:
   webPlayer = new QWebEngineView(LArea);
   webPlayer->setObjectName(QStringLiteral("webPlayer"));
   webPlayer->setPage(FPage);
-  txtRefused = new QLabel(QString::fromLatin1(cRefusedText.data(), static_cast<qsizetype>(cRefusedText.size())),
-                          LArea);
+  txtRefused = new QLabel(Text(cRefusedText), LArea);
   txtRefused->setObjectName(QStringLiteral("txtRefused"));
   txtRefused->setTextFormat(Qt::PlainText);
   txtRefused->setWordWrap(true);
@@ -161,7 +167,8 @@ void TWebViewForm::Play(const std::string& ASource) { Navigate(ASource); }
 
 void TWebViewForm::PlayImage(const std::string& ASource) { Navigate(ASource); }
 
-void TWebViewForm::ShowRefused() {
+void TWebViewForm::ShowRefused(const QString& AText) {
+  txtRefused->setText(AText);
   txtRefused->show();
   txtRefused->raise();
 }
@@ -187,12 +194,15 @@ TWebViewForm* ShowURLInWebView(const std::string& ASource, bool AIsImage, QWidge
     LForm->PlayImage(ASource);
   else
     LForm->Play(ASource);
-  if (AParent) {
-    const QPoint LCentre = AParent->window()->geometry().center();
-    LForm->move(LCentre - QPoint(LForm->width() / 2, LForm->height() / 2));
-  }
+  Placement::CentreOver(LForm, AParent);
   LForm->show();
   return LForm;
+}
+
+QString RefusalText(TRefusal AWhy, const QUrl& AUrl) {
+  if (AWhy == TRefusal::Certificate) return Text(TWebViewForm::cRefusedText);
+  const QString LWhere = AUrl.host().isEmpty() ? AUrl.toDisplayString() : AUrl.host();
+  return Text(TWebViewForm::cOtherOriginText) + LWhere + QStringLiteral(".");
 }
 
 bool SameOrigin(const QUrl& AUrl, const QUrl& ABase) {

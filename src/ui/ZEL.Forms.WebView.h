@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <QByteArray>
+#include <QColor>
 
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ public:
   static constexpr std::string_view TypeName = "TWebViewForm";
   static constexpr std::string_view cRefusedText =
       "The file cannot be shown: the server's certificate is not trusted.";
+  // Followed by the host the page tried to reach.
+  static constexpr std::string_view cOtherOriginText =
+      "The file cannot be shown: its address leads away from the server, to ";
+  // The back arrow on the window's light toolbar.
+  static constexpr QRgb cBackArrowColor = 0xFF1F2937;
 
   explicit TWebViewForm(QWidget* AParent);
   ~TWebViewForm() override;
@@ -47,7 +53,7 @@ protected:
 
 private:
   void Navigate(const std::string& ASource);
-  void ShowRefused();
+  void ShowRefused(const QString& AText);
 
   QWidget* lyContents;
   QWidget* tbEvents;
@@ -69,6 +75,10 @@ TWebViewForm* WebViewForm();
 TWebViewForm* ShowURLInWebView(const std::string& ASource, bool AIsImage, QWidget* AParent);
 // Closes the open window, if any.
 void CloseWebView();
+
+enum class TRefusal { Certificate, OtherOrigin };
+// What the window shows when it refused to show AUrl for AWhy.
+QString RefusalText(TRefusal AWhy, const QUrl& AUrl);
 
 // Whether AUrl has the origin (scheme, host, port) of ABase.
 bool SameOrigin(const QUrl& AUrl, const QUrl& ABase);

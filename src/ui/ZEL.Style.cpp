@@ -68,4 +68,12 @@ QIcon Icon(const char* AName) {
   return LIcon;
 }
 
+QIcon Icon(const char* AName, const QColor& ATint) {
+  const QIcon LPlain = Icon(AName);
+  QIcon LIcon;
+  for (const QSize& LSize : LPlain.availableSizes())
+    LIcon.addPixmap(Tinted(LPlain.pixmap(LSize).toImage(), ATint), QIcon::Normal, QIcon::Off);
+  return LIcon;
+}
+
 }  // namespace ZEL::Style

@@ -1,7 +1,8 @@
 #pragma once
-// A short message over a window: a rounded, coloured band with one line of text that fades
-// in, stays for Delay seconds from Show, fades out and removes itself. It can carry one
-// linked object and reports clicks on the band.
+// A short message over a window: a rounded, coloured band with its text, shown whole (wrapped,
+// the band grows), that fades in, stays for Delay seconds from Show, fades out and removes
+// itself. It never covers a control of its window where it can sit elsewhere, and never takes
+// a click meant for one. It can carry one linked object and reports clicks on the band.
 
 #include <QColor>
 #include <QLabel>
@@ -65,6 +66,10 @@ public:
   QLabel* ToastRect() const { return FToastRect; }
   QWidget* ToastContainer() const { return FToastContainer; }
 
+signals:
+  // The toast on screen has ended (its fade-out, or Close); not when a Show replaced it.
+  void Finished();
+
 protected:
   virtual void DoAlignment(QMargins& AMargins, QPoint& APosition);
   virtual void DoClick();
@@ -73,6 +78,8 @@ protected:
 
 private:
   void CreateContainer(QWidget* AOwner);
+  // Sizes the band to its wrapped text and puts it where it covers no control.
+  void PlaceBand();
   void DoDisposeContainer();
   void DoDestroyData();
   void OnAnimationFinish();
@@ -83,6 +90,10 @@ private:
   bool FIsShowing = false;
   std::shared_ptr<void> FData;
   bool FOwnedByToast = false;
+  bool FPressedOnBand = false;
+  QMargins FMargins;
+  QPoint FPosition;
+  qreal FLineHeight = 0;
 };
 
 }  // namespace ZEL

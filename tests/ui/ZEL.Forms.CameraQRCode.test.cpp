@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace ZEL;
@@ -325,6 +326,21 @@ TEST_F(TCameraScan, FramesDuringADecodeAreOnlyShown) {
   EXPECT_FALSE(FScan->ScanInProgress());
   Feed(LCode, 1);
   ASSERT_TRUE(WaitUntil([&] { return DecoderCalls() == 2; }));
+}
+
+// A decode of a valid code that ended just before the user closed the window: its result
+// is still queued to the window, and a closed scanner sends nothing.
+TEST_F(TCameraScan, AResultQueuedBeforeACloseByHandSendsNothing) {
+  HoldDecoder();
+  Feed(QRImage(EnrolPayload()), 4);
+  ASSERT_TRUE(WaitUntil([&] { return DecoderCalls() == 1; }));
+  ReleaseDecoder();
+  // The worker ends without the UI thread taking its result yet.
+  while (QThreadPool::globalInstance()->activeThreadCount() > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  FScan->close();
+  QTRY_VERIFY(!FScan);
+  EXPECT_TRUE(FMessages.empty());
 }
 
 TEST_F(TCameraScan, ADecoderExceptionIsLoggedAndScanningGoesOn) {

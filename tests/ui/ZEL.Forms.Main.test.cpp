@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -250,6 +251,56 @@ TEST_F(MainWindow, PlainToastSitsAboveTheMenuAndOpensNothing) {
   QTest::mouseClick(w->Toast()->ToastRect(), Qt::LeftButton);
   EXPECT_EQ(Count("TfrmMain.ToastClick", "Toast has no linked data!"), 1);
   EXPECT_EQ(w->CurrentView(), TView::Profile);
+}
+
+// A control of the view where the new-alert toast would sit (a frame's Apply, a panel's last
+// row): the press reaches the control, and the toast, clear of it, still opens its alert.
+TEST_F(MainWindow, APressOnAControlUnderANewAlertToastReachesTheControl) {
+  TfrmMain* w = OpenConnected();
+  w->ChangeView(TView::Profile);
+  QWidget* tab = Find(w, "tabProfile");
+  auto* apply = new QPushButton("Apply", tab);
+  apply->setGeometry(0, tab->height() - 45, tab->width(), 40);
+  apply->show();
+  QSignalSpy applied(apply, &QPushButton::clicked);
+
+  TZELUINotification::ShowNewEventToast("Intruder", "64b000000000000000000077");
+  ASSERT_TRUE(w->Toast()->IsShowing());
+  const QRect band = w->Toast()->ToastRect()->geometry();
+  const QRect control(apply->mapTo(w, QPoint(0, 0)), apply->size());
+  EXPECT_FALSE(band.intersects(control));
+  QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, control.center());
+  EXPECT_EQ(applied.count(), 1);
+  EXPECT_EQ(w->CurrentView(), TView::Profile);
+
+  QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, band.center());
+  EXPECT_EQ(Count("TfrmMain.ToastClick", "Toast provided EventID = \"64b000000000000000000077\"!"), 1);
+  EXPECT_EQ(w->CurrentView(), TView::EventItems);
+}
+
+// A failure is read to its end: a new alert's toast waits for it, then follows with its link.
+TEST_F(MainWindow, AFailureToastOutlastsANewAlertWhoseToastFollows) {
+  TfrmMain* w = OpenConnected();
+  w->ChangeView(TView::Profile);
+  const std::string failure =
+      "Unable to update the alerts; the list may be out of date. The server could not be reached.";
+  TZELUINotification::ShowToast(failure);
+  TZELUINotification::ShowNewEventToast("Intruder", "64b000000000000000000077");
+  TZELUINotification::ShowNewEventToast("Gate open", "64b000000000000000000078");
+  ASSERT_TRUE(w->Toast()->IsShowing());
+  EXPECT_EQ(w->Toast()->ToastMessage, failure);
+  EXPECT_FALSE(w->Toast()->HasLinkedData());
+
+  w->Toast()->Close();  // as its fade-out ends
+  ASSERT_TRUE(w->Toast()->IsShowing());
+  EXPECT_EQ(w->Toast()->ToastMessage, "(New) Gate open");
+  ASSERT_TRUE(w->Toast()->HasLinkedData());
+  EXPECT_EQ(w->Toast()->LinkedData<TMessage<std::string>>()->Value(), "64b000000000000000000078");
+  // An alert after an alert replaces it at once, as before.
+  TZELUINotification::ShowNewEventToast("Intruder", "64b000000000000000000077");
+  EXPECT_EQ(w->Toast()->ToastMessage, "(New) Intruder");
+  w->Toast()->Close();
+  EXPECT_FALSE(w->Toast()->IsShowing());
 }
 
 TEST_F(MainWindow, DevicesMarkFollowsTheEdgesCount) {

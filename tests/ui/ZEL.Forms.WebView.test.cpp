@@ -5,9 +5,12 @@
 #include "ZEL.Forms.TextView.h"
 #include "ZEL.Forms.WebView.h"
 #include "ZEL.ItemDetails.View.TestSupport.h"
+#include "ZEL.Style.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSslCertificate>
@@ -17,6 +20,8 @@
 #include <QWebEngineView>
 #include <QWindow>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace ZEL::Test {
@@ -81,9 +86,54 @@ TEST_F(WebViewWindow, BothWindowsGoWithTheMainWindow) {
   EXPECT_EQ(W::WebViewForm(), nullptr);
 }
 
-TEST_F(WebViewWindow, AnotherOriginIsRefusedWithAText) {
+// The refusal says why: another site than the server, or the server's own certificate.
+TEST_F(WebViewWindow, TheRefusalSaysWhetherTheSiteOrTheCertificateWasRefused) {
   QPointer<TWebViewForm> w = W::ShowURLInWebView("https://example.invalid/elsewhere", true, &Main);
   ASSERT_TRUE(WaitUntil([&] { return w && w->RefusedText()->isVisible(); }));
+  EXPECT_EQ(w->RefusedText()->text().toStdString(),
+            std::string(TWebViewForm::cOtherOriginText) + "example.invalid.");
+
+  EXPECT_EQ(W::RefusalText(W::TRefusal::Certificate, QUrl("https://127.0.0.1:9/extra")).toStdString(),
+            std::string(TWebViewForm::cRefusedText));
+  EXPECT_EQ(W::RefusalText(W::TRefusal::OtherOrigin, QUrl("https://cdn.example/x.jpg")).toStdString(),
+            std::string(TWebViewForm::cOtherOriginText) + "cdn.example.");
+}
+
+// Relative luminance and contrast ratio of two colours (WCAG).
+double Luminance(QColor AColor) {
+  const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(AColor.redF()) + 0.7152 * channel(AColor.greenF()) + 0.0722 * channel(AColor.blueF());
+}
+double Contrast(QColor A, QColor B) {
+  const double a = Luminance(A), b = Luminance(B);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// The main window at the screen's left edge: the wider web window still opens whole on the
+// screen, as near centred over it as the screen allows, and its back arrow can be seen.
+TEST_F(WebViewWindow, OpensWholeOnTheScreenOverTheMainWindowWithAVisibleBackArrow) {
+  Style::Apply(*qApp);  // the program's look
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  Main.setGeometry(screen.left(), screen.top() + 20, 444, std::min(screen.height() - 40, 560));
+  Main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main));
+  QPointer<TWebViewForm> w = W::ShowURLInWebView("https://127.0.0.1:9/extra?objectid=A", true, &Main);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.data()));
+  const QRect frame = w->frameGeometry();
+  EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y();
+  EXPECT_EQ(frame.left(), screen.left());
+  EXPECT_NEAR(frame.center().y(), Main.frameGeometry().center().y(), 1);
+
+  // The arrow's strongest pixel against the background around it.
+  QToolButton* back = w->BackButton();
+  // As the window shows it: the button draws on its toolbar's background.
+  const QImage shot = w->grab(QRect(back->mapTo(w.data(), QPoint(0, 0)), back->size())).toImage();
+  const QColor ground = shot.pixelColor(2, 2);
+  double best = 1;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) best = std::max(best, Contrast(shot.pixelColor(x, y), ground));
+  EXPECT_GE(best, 4.5);
+  Main.hide();
 }
 
 TEST_F(WebViewWindow, AModalMainWindowBlocksNeitherWindow) {

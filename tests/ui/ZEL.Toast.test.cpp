@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPushButton>
 #include <QScreen>
@@ -23,8 +24,9 @@ protected:
   void SetUp() override {
     FWindow = new QWidget();
     FWindow->resize(444, 640);
+    // Above where the band sits: a band never covers a control.
     FButton = new QPushButton("Under", FWindow);
-    FButton->setGeometry(0, 0, 444, 640);
+    FButton->setGeometry(0, 0, 444, 300);
     FWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow));
   }
@@ -158,6 +160,87 @@ TEST_F(TToastOnWindow, BandIsOnScreenWhereItSits) {
     EXPECT_EQ(LScreen.pixelColor(LTopLeft), LBefore.pixelColor(LTopLeft));
     FToast->Close();
   }
+}
+
+// Controls where the band would sit: it sits clear of them (above them, or between those at
+// its sides) when the window has room, else it lets their clicks through; a click on the band
+// itself is still the toast's.
+TEST_F(TToastOnWindow, APressOnAControlUnderTheBandReachesTheControl) {
+  const struct {
+    const char* Name;
+    QRect Control;
+    bool BandMoves;
+  } LCases[] = {
+      {"a row of buttons at the bottom", QRect(0, 560, 444, 50), true},
+      {"a bar along the right edge, as a scroll bar", QRect(430, 0, 14, 640), true},
+      {"a button filling the window", QRect(0, 0, 444, 640), false},
+  };
+  FButton->hide();
+  for (const auto& LCase : LCases) {
+    SCOPED_TRACE(LCase.Name);
+    auto* LControl = new QPushButton("Apply", FWindow);
+    LControl->setGeometry(LCase.Control);
+    LControl->show();
+    QSignalSpy LPressed(LControl, &QPushButton::clicked);
+    int LClicks = 0;
+    FToast->OnClick = [&LClicks](TZELToast*) { ++LClicks; };
+    FToast->Delay = 5;
+    FToast->Show(FWindow);
+    const QRect LBand = FToast->ToastRect()->geometry();
+    EXPECT_EQ(LBand.intersects(LCase.Control), !LCase.BandMoves);
+    // Where the control is, and under the band when it stayed there.
+    const QPoint LOnControl = LCase.BandMoves ? LCase.Control.center() : LBand.center();
+    ClickThroughWindow(LOnControl);
+    EXPECT_EQ(LPressed.count(), 1);
+    EXPECT_EQ(LClicks, 0);
+    if (LCase.BandMoves) {
+      ClickThroughWindow(LBand.center());
+      EXPECT_EQ(LClicks, 1);
+      EXPECT_EQ(LPressed.count(), 1);
+    }
+    FToast->Close();
+    delete LControl;
+  }
+}
+
+// The band follows what changes under it: a panel that opens where it sits pushes it clear.
+TEST_F(TToastOnWindow, AControlAppearingUnderTheBandPushesItClear) {
+  FToast->Delay = 5;
+  FToast->Show(FWindow);
+  const QRect LBefore = FToast->ToastRect()->geometry();
+  auto* LPanel = new QPushButton("Escalate", FWindow);
+  LPanel->setGeometry(0, LBefore.top() - 10, 444, LBefore.height() + 20);
+  LPanel->show();
+  ASSERT_TRUE(ZEL::Test::WaitUntil([&] { return !FToast->ToastRect()->geometry().intersects(LPanel->geometry()); },
+                                   std::chrono::seconds(2)));
+  QSignalSpy LPressed(LPanel, &QPushButton::clicked);
+  ClickThroughWindow(LPanel->geometry().center());
+  EXPECT_EQ(LPressed.count(), 1);
+  FToast->Close();
+}
+
+// A text longer than a line is shown whole on several lines, a word longer than a line
+// broken rather than cut; the band grows to hold them.
+TEST_F(TToastOnWindow, ALongTextIsShownWholeOnSeveralLines) {
+  const std::string LLong =
+      "Unable to update the alerts; the list may be out of date. The server could not be reached: "
+      "https://backend.example/api/v1/alerts?from=2026-12-11T00:00:00Z&to=2026-12-11T23:59:59Z&organisation=north";
+  FToast->ToastMessage = "Request failed";
+  FToast->Show(FWindow);
+  const int LOneLine = FToast->ToastRect()->height();
+  FToast->ToastMessage = LLong;
+  FToast->Show(FWindow);
+  QLabel* LBand = FToast->ToastRect();
+  const QStringList LLines = LBand->text().split('\n');
+  EXPECT_GT(LLines.size(), 2);
+  auto Bare = [](QString AText) { return AText.remove(' ').remove('\n'); };
+  EXPECT_EQ(Bare(LBand->text()), Bare(QString::fromStdString(LLong)));
+  const QFontMetrics LMetrics(LBand->font());
+  for (const QString& LLine : LLines)
+    EXPECT_LE(LMetrics.horizontalAdvance(LLine), LBand->width()) << LLine.toStdString();
+  EXPECT_GE(LBand->height(), LOneLine + (LLines.size() - 1) * LMetrics.height());
+  EXPECT_EQ(LBand->geometry().bottom() + 1, 640 - 24);
+  FToast->Close();
 }
 
 TEST(TZELToast, WithoutOwnerShowsNothingAndLogsOnlyWithAWriter) {
