@@ -7,7 +7,7 @@ jobs="$(nproc)"
 case "$kind" in
   main)  dir="$root/build/main";  opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   tsan)  dir="$root/build/tsan";  opts=(-DCMAKE_BUILD_TYPE=Debug -DZEL_TSAN=ON) ;;
-  # AddressSanitizer and UndefinedBehaviorSanitizer: the libraries, the unit and UI tests.
+  # AddressSanitizer and UndefinedBehaviorSanitizer: the libraries and the test programs.
   asan)  dir="$root/build/asan";  opts=(-DCMAKE_BUILD_TYPE=Debug -DZEL_ASAN=ON) ;;
   bench) dir="$root/build/bench"; opts=(-DCMAKE_BUILD_TYPE=Release -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=ON) ;;
   # libFuzzer needs clang; this tree holds only zel_core and the fuzz target.

@@ -16,11 +16,10 @@ start=$SECONDS
 "$root/scripts/build.sh" tsan
 (cd "$root/build/tsan" && ctest --output-on-failure -j "$jobs" --timeout 600)
 
-# The unit and offscreen UI tests again, where a use of freed memory or undefined behaviour
-# ends the test program. The end-to-end tests against the whole local stack stay in the main
-# tree: they add many minutes here and little the other tests do not reach.
+# The unit, offscreen UI and end-to-end tests again, where a use of freed memory or undefined
+# behaviour ends the test program.
 "$root/scripts/build.sh" asan
-(cd "$root/build/asan" && ctest --output-on-failure -j "$jobs" --timeout 600 -E 'Stack|Screens')
+(cd "$root/build/asan" && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 # The model's fuzz target, from the seed corpus in the repository (copied, so the corpus
 # the run grows stays out of the tree), fixed seed, bounded time; any crash, leak, sanitizer
