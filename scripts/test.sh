@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test from a fresh machine: installs the packages, builds the main tree and
-# the ThreadSanitizer tree, and runs CTest in both; then fuzzes the domain model for a
-# minute under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Runs every test from a fresh machine: installs the packages, builds the main tree, the
+# ThreadSanitizer tree and the AddressSanitizer (with UndefinedBehaviorSanitizer) tree, and
+# runs CTest in each; then fuzzes the domain model for a minute under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -14,6 +15,11 @@ start=$SECONDS
 
 "$root/scripts/build.sh" tsan
 (cd "$root/build/tsan" && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+# The unit, offscreen UI and end-to-end tests again, where a use of freed memory or undefined
+# behaviour ends the test program.
+"$root/scripts/build.sh" asan
+(cd "$root/build/asan" && ctest --output-on-failure -j "$jobs" --timeout 600)
 
 # The model's fuzz target, from the seed corpus in the repository (copied, so the corpus
 # the run grows stays out of the tree), fixed seed, bounded time; any crash, leak, sanitizer

@@ -207,9 +207,12 @@ TEST_F(Session, ServicesAreFreedTwiceHarmlessly) {
   EXPECT_TRUE(events.expired());
   EXPECT_EQ(Services::Container::ZELServiceLocator()->GetService<IZELMQTTService>(), nullptr);
   EXPECT_EQ(S->EdgeService(), nullptr);
-  // Nothing reaches the freed session any more.
+  // Nothing reaches the freed session any more: a connection neither subscribes nor is reported.
   G.MQTT->PlayStatus(true);
   G.MQTT->PlayMessage("x", "{}");
+  EXPECT_TRUE(Connected.empty());
+  EXPECT_TRUE(G.MQTT->Subscribed.empty());
+  EXPECT_EQ(G.MQTT->Disconnects, std::vector<bool>{false});
   S.reset();
 }
 

@@ -427,10 +427,24 @@ TEST_F(EventItemsView, ServiceResultAfterAPullWithTheViewNotEnteredIsHarmless) {
   View->Leave(TView::Events);
   F.REST->Events = TJSON::array({AlertJSON("A2")});
   ASSERT_TRUE(F.Events->PupulateEventsFromREST(false, "", ""));  // A1 is freed
+  const auto Captions = [this] {
+    std::vector<std::string> out;
+    for (const auto& row : View->ServiceRows()) out.push_back(row.Caption);
+    return out;
+  };
+  const std::vector<std::string> services = Captions();
+  const bool button = View->ActionsButtonShown();
+  const std::size_t published = F.MQTT->Published.size();
   TZELMessager<TEventServiceActionPerformed>::Send(
       [] { return std::make_unique<TEventServiceActionPerformed>("A1", true, nullptr, false); }, nullptr);
   TZELMessager<TEventRefreshMessage>::Send([] { return std::make_unique<TEventRefreshMessage>("A1"); }, nullptr);
+  // Nothing is built from the freed alert: the view stays as it was left.
   EXPECT_TRUE(Tags().empty());
+  EXPECT_EQ(Captions(), services);
+  EXPECT_EQ(View->ActionsButtonShown(), button);
+  EXPECT_EQ(View->OpenFrame(), nullptr);
+  EXPECT_EQ(F.MQTT->Published.size(), published);
+  EXPECT_TRUE(Dialogs.Service->Shown.empty());
 }
 
 // The broker does not take the request: the user is told, the frame stays for another try,
