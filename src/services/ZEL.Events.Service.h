@@ -89,7 +89,8 @@ private:
   // Applies the entries after AMark to the list (when AReplay), then ends this pull's use.
   void EndPullJournal(std::uint64_t AMark, bool AReplay);
   void JournalPayload(std::int64_t AType, const std::string& AJSON);
-  void ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
+  // False when the list refused the payload whole (a new alert without a usable id).
+  bool ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
 
   std::deque<TLiveEntry> FJournal;
   std::uint64_t FJournalSeq = 0;
