@@ -3,6 +3,14 @@
 
 #include "ZEL.Edge.h"
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "ZEL.LogsPipe.h"
 
 namespace ZEL {
@@ -116,10 +124,76 @@ Time::TInstant TZELConditionObject::UnpauseDateTime() const {
   return Time::Now();
 }
 
+namespace {
+
+// The value at APath when it is there (null counts as absent).
+const TJSON* Present(const TJSON& ARoot, std::string_view APath) {
+  const TJSON* value = Helpers::FindValue(ARoot, APath);
+  return value && !value->is_null() ? value : nullptr;
+}
+
+void CheckObject(const TJSON& ARoot, std::string_view APath, std::vector<std::string>& AFaults) {
+  if (const TJSON* v = Present(ARoot, APath); v && !v->is_object())
+    AFaults.push_back(fmt::format("\"{}\" is not an object", APath));
+}
+
+void CheckFlag(const TJSON& ARoot, std::string_view APath, std::vector<std::string>& AFaults) {
+  if (const TJSON* v = Present(ARoot, APath); v && !v->is_boolean())
+    AFaults.push_back(fmt::format("\"{}\" value {} is not true or false", APath, v->dump()));
+}
+
+void CheckDate(const TJSON& ARoot, std::string_view APath, std::vector<std::string>& AFaults) {
+  const TJSON* v = Present(ARoot, APath);
+  Time::TInstant date;
+  if (v && (!v->is_string() || !Time::TryParseISO8601(v->get<std::string>(), date)))
+    AFaults.push_back(fmt::format("\"{}\" value {} is not an ISO 8601 date", APath, v->dump()));
+}
+
+void CheckWhole(const TJSON& ARoot, std::string_view APath, std::int64_t AMin, std::int64_t AMax,
+                std::vector<std::string>& AFaults) {
+  const TJSON* v = Present(ARoot, APath);
+  if (!v) return;
+  const auto number = Edge::JSON::TryGetInteger(ARoot, APath);
+  if (!number)
+    AFaults.push_back(fmt::format("\"{}\" value {} is not a whole number", APath, v->dump()));
+  else if (*number < AMin || *number > AMax)
+    AFaults.push_back(fmt::format("{} value ({}) must be in range[{}..{}]", APath, *number, AMin, AMax));
+}
+
+}  // namespace
+
+std::string TZELConditionObject::StatusAndStateFault(const TJSON& AData) {
+  std::vector<std::string> faults;
+  CheckObject(AData, "Status", faults);
+  CheckObject(AData, "State", faults);
+  if (const TJSON* status = Present(AData, "Status"); status && status->is_object()) {
+    CheckFlag(AData, "Status.Enabled", faults);
+    CheckFlag(AData, "Status.Online", faults);
+    CheckDate(AData, "Status.LastSeen", faults);
+  }
+  if (const TJSON* state = Present(AData, "State"); state && state->is_object()) {
+    CheckObject(AData, "State.Data", faults);
+    if (const TJSON* data = Present(AData, "State.Data"); data && data->is_object()) {
+      CheckWhole(AData, "State.Data.State", 0, 2, faults);
+      CheckWhole(AData, "State.Data.PauseInterval", 0, INT32_MAX, faults);
+      CheckDate(AData, "State.Data.PausedAt", faults);
+    }
+    CheckDate(AData, "State.LastState", faults);
+  }
+  return fmt::format("{}", fmt::join(faults, "; "));
+}
+
 bool TZELConditionObject::UpdateStatusAndState(const TJSON* AData) {
   if (!AData) return false;
   TJSON* own = MutableJSONObject();
   if (!own) return false;
+  // All or nothing: a half-applied answer would show a state the edge never had.
+  if (const std::string fault = StatusAndStateFault(*AData); !fault.empty()) {
+    LogsPipe::ZELLog().ErrorFmt("TZELConditionObject.UpdateStatusAndState",
+                                "Update of condition \"{}\" refused, nothing changed: {}. JSON: {}", ID(), fault,
+                                LogsPipe::Shortened(AData->dump()));
+    return false;
+  }
   bool changed = false;
   for (const char* key : {"Status", "State"}) {
     if (const TJSON* value = Helpers::TryGetObject(*AData, key)) {

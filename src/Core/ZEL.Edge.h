@@ -54,8 +54,14 @@ public:
   // is above 1 second (MissingDate when that date is missing); otherwise now.
   Time::TInstant UnpauseDateTime() const;
   // Replaces the node's "Status" and "State" with the objects AData holds under those
-  // names; true when either was replaced.
+  // names; true when either was replaced. An update with a value of the wrong type or out
+  // of range (see StatusAndStateFault) is refused whole with one Error line: false.
   bool UpdateStatusAndState(const TJSON* AData);
+  // What is wrong with such an update ("" when nothing): "Status", "State" and "State.Data"
+  // objects; "Status.Enabled", "Status.Online" booleans; "State.Data.State" 0 to 2;
+  // "State.Data.PauseInterval" seconds from 0; "Status.LastSeen", "State.Data.PausedAt" and
+  // "State.LastState" ISO 8601 texts. An absent (or null) value is no fault.
+  static std::string StatusAndStateFault(const TJSON& AData);
 
 protected:
   TZELConditionObject() = default;

@@ -4,6 +4,7 @@
 
 #include "ZEL.Exceptions.h"
 #include "ZEL.LogsPipe.h"
+#include "ZEL.Utils.ObjectId.h"
 
 namespace ZEL {
 
@@ -128,8 +129,32 @@ TZELEventItem* TZELEventList::FindItemByID(const std::string& AEventID, const st
 
 // --- broker payloads ---------------------------------------------------------------------
 
+bool TZELEventList::Acceptable(const TJSON& AAlert, std::string_view ATag) {
+  const auto it = AAlert.is_object() ? AAlert.find("ObjectId") : AAlert.end();
+  const bool given = it != AAlert.end() && (it->is_string() || it->is_number());
+  if (given && it->is_string() && Utils::IsObjectId(it->get_ref<const std::string&>())) return true;
+  const std::string json = LogsPipe::Shortened(Events::JSON::ToJSONText(AAlert));
+  if (!given)
+    LogsPipe::ZELLog().ErrorFmt(ATag, "Alert refused: it has no \"ObjectId\". JSON: {}", json);
+  else
+    LogsPipe::ZELLog().ErrorFmt(ATag, "Alert refused: its \"ObjectId\" {} is not an object id. JSON: {}",
+                                Events::JSON::ToJSONText(*it), json);
+  return false;
+}
+
+void TZELEventList::DropUnacceptable(TJSON& AEventsArray, std::string_view ATag) {
+  if (!AEventsArray.is_array()) return;
+  TJSON kept = TJSON::array();
+  for (TJSON& element : AEventsArray)
+    // An element that is no object is left to the load, which fails on it as ever.
+    if (!element.is_object() || Acceptable(element, ATag)) kept.push_back(std::move(element));
+  AEventsArray = std::move(kept);
+}
+
 bool TZELEventList::ReadOneEventFromJSON(const std::string& AJSON, TZELEvent*& AEvent) {
+  AEvent = nullptr;
   auto event = std::make_unique<TZELEvent>(AJSON);
+  if (!Acceptable(event->JSONObject(), "TZELEventList.ReadOneEventFromJSON")) return false;
   // One alert reaches us more than once: on its edge's topic and on the organisation's,
   // and again as a retained message at each subscription. It is one alert, one row.
   if (TZELEvent* held = FindEventByID(event->LookupID())) {

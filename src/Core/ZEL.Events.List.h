@@ -64,7 +64,16 @@ public:
   // differ (NotifyUIRefresh). The handlers stay. The alerts added, in the order added.
   std::vector<TZELEvent*> MergeEvents(TZELEventBatch ABatch);
 
-  // Type 1: appends a new alert (announced); building errors reach the caller.
+  // Whether an alert (its JSON object) may enter the list: its "ObjectId" must be an
+  // object id, or the alert could be neither looked up nor acted on. A refused alert gets
+  // one Error line (tag ATag).
+  static bool Acceptable(const TJSON& AAlert, std::string_view ATag);
+  // Takes out of a backend answer's alert array every object element that is not
+  // acceptable, each with its Error line; the other elements stay, in order.
+  static void DropUnacceptable(TJSON& AEventsArray, std::string_view ATag);
+
+  // Type 1: appends a new alert (announced); building errors reach the caller. An alert
+  // without a usable id is refused: false, AEvent nullptr, nothing changed.
   bool ReadOneEventFromJSON(const std::string& AJSON, TZELEvent*& AEvent);
   bool ReadOneEventFromJSON(const std::string& AJSON);
   // Type 2: adds a history entry to its alert and moves the alert's state; true when added.

@@ -82,7 +82,7 @@ bool TZELRollingFileSink::Open() {
     return false;
   }
   const std::string name = FileName(0);
-  FFile = ::open(name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  FFile = ::open(name.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);  // read: its last line
   if (FFile < 0) {
     Fail(fmt::format("cannot open the log file \"{}\"", name), errno);
     return false;
@@ -92,6 +92,7 @@ bool TZELRollingFileSink::Open() {
   if (::fstat(FFile, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
     ::fchmod(FFile, 0600);
   FSize = ::fstat(FFile, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+  if (FSize > static_cast<std::int64_t>(sizeof cBOM)) EndTornLine();
   if (FSize == 0) {
     if (::write(FFile, cBOM, sizeof cBOM) != static_cast<ssize_t>(sizeof cBOM)) {
       Fail(fmt::format("cannot write the log file \"{}\"", name), errno);
@@ -100,6 +101,21 @@ bool TZELRollingFileSink::Open() {
     FSize = sizeof cBOM;
   }
   return true;
+}
+
+void TZELRollingFileSink::EndTornLine() {
+  // A write cut short (a full disk, a crash) may have left a part of a line that could not
+  // be taken back: the next line must still begin a line of its own, at a whole character.
+  char tail[sizeof cCRLF] = {};
+  if (FSize % 2 == 0 && ::pread(FFile, tail, sizeof tail, FSize - static_cast<off_t>(sizeof tail)) ==
+                            static_cast<ssize_t>(sizeof tail) &&
+      std::memcmp(tail, cCRLF, sizeof tail) == 0)
+    return;
+  std::string fix;
+  if (FSize % 2 != 0) fix += '\0';
+  fix.append(cCRLF, sizeof cCRLF);
+  if (::write(FFile, fix.data(), fix.size()) == static_cast<ssize_t>(fix.size()))
+    FSize += static_cast<std::int64_t>(fix.size());
 }
 
 void TZELRollingFileSink::Close() {
@@ -144,23 +160,31 @@ void TZELRollingFileSink::AddLine(std::string_view AUtf8Line) {
 
 void TZELRollingFileSink::Commit() {
   if (FEnds.empty()) return;
+  // Where the gathered bytes begin in file 00.
+  const std::int64_t start = FSize - static_cast<std::int64_t>(FBytes.size());
   std::size_t done = 0;
+  int failed = 0;
   while (!FToStderr && done < FBytes.size()) {
     const ssize_t n = ::write(FFile, FBytes.data() + done, FBytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      Fail(fmt::format("cannot write the log file \"{}\"", FileName(0)), n < 0 ? errno : EIO);
+      failed = n < 0 ? errno : EIO;
       break;
     }
     done += static_cast<std::size_t>(n);
   }
   if (done < FBytes.size()) {
     // Every line not wholly in the file goes to standard error.
-    std::size_t from = 0;
+    std::size_t from = 0, whole = 0;
     for (const auto& [bytesEnd, textEnd] : FEnds) {
       if (bytesEnd > done) break;
       from = textEnd;
+      whole = bytesEnd;
     }
+    // The part of a line that did get in goes again: the line is told whole on standard
+    // error, and what follows in the file must not be glued to a torn line.
+    if (failed != 0 && whole < done && FFile >= 0) (void)::ftruncate(FFile, start + static_cast<off_t>(whole));
+    if (failed != 0) Fail(fmt::format("cannot write the log file \"{}\"", FileName(0)), failed);
     std::fwrite(FText.data() + from, 1, FText.size() - from, stderr);
   }
   FBytes.clear();

@@ -56,6 +56,8 @@ protected:
 private:
   void AddItem(const TLogItem& AItem);
   bool Open();
+  // Ends a torn last line of file 00 (FSize beyond the BOM) with a line break.
+  void EndTornLine();
   void Close();
   void Rotate();
   // Gathers one line; Commit writes the gathered lines to the file.

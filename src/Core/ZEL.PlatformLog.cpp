@@ -23,6 +23,30 @@ std::string TPlatformLog::FormatLogItem(const TLogItem& AItem, bool /*ALongForma
   return out;
 }
 
+namespace {
+
+// A control character other than tab and the line breaks (a message may span lines) would
+// reach the file raw: a NUL ends the line for most readers, others move the cursor.
+bool IsRawControl(unsigned char C) { return (C < 0x20 && C != '\t' && C != '\n' && C != '\r') || C == 0x7F; }
+
+// The text with each such character written as "\xNN".
+void AppendEscaped(std::string& AOut, std::string_view AText) {
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const auto c = static_cast<unsigned char>(AText[i]);
+    if (!IsRawControl(c)) continue;
+    static constexpr char digits[] = "0123456789ABCDEF";
+    AOut.append(AText.data() + from, i - from);
+    AOut += "\\x";
+    AOut += digits[c >> 4];
+    AOut += digits[c & 0x0F];
+    from = i + 1;
+  }
+  AOut.append(AText.data() + from, AText.size() - from);
+}
+
+}  // namespace
+
 void TPlatformLog::AppendLogItem(std::string& AOut, const TLogItem& AItem) {
   PlatformLog::AppendLocalISO8601(AOut, AItem.TimeStamp);
   AOut += " [TID ";
@@ -31,9 +55,9 @@ void TPlatformLog::AppendLogItem(std::string& AOut, const TLogItem& AItem) {
   AOut += "] [";
   AOut += LogTypeName(AItem.LogType);
   AOut += "] [";
-  AOut += AItem.Tag;
+  AppendEscaped(AOut, AItem.Tag);
   AOut += "] ";
-  AOut += AItem.Message;
+  AppendEscaped(AOut, AItem.Message);
 }
 
 }  // namespace ZEL

@@ -33,6 +33,7 @@ public:
   static void Verbose(std::string_view ATag, std::string_view AMessage);
 
   // "<local ISO 8601 time> [TID <id>] [<LEVEL>] [<tag>] <message>"; the flag changes nothing.
+  // Control characters of the tag and message other than tab, CR and LF read "\xNN".
   static std::string FormatLogItem(const TLogItem& AItem, bool ALongFormat);
   // The same line appended to AOut (the writer thread reuses one buffer).
   static void AppendLogItem(std::string& AOut, const TLogItem& AItem);

@@ -69,6 +69,13 @@ TObjectIdBytes ParseObjectId(std::string_view AText) {
   return bytes;
 }
 
+bool IsObjectId(std::string_view AText) {
+  if (AText.size() != 24) return false;
+  for (const char c : AText)
+    if (HexValue(c) < 0) return false;
+  return true;
+}
+
 TGUID RawObjectIdToGUID(std::span<const std::uint8_t> AData) {
   Exceptions::Assert(AData.size() >= 12, "RawObjectIdToGUID needs 12 bytes");
   TGUID g;

@@ -36,6 +36,8 @@ std::string ObjectIdToString(const TObjectIdBytes& AID);
 // not 24 characters long; in a text of 24, reading stops at the first pair that is not two
 // hexadecimal digits and the bytes from there on stay zero.
 TObjectIdBytes ParseObjectId(std::string_view AText);
+// True for exactly 24 hexadecimal digits (either case): a text that names an object.
+bool IsObjectId(std::string_view AText);
 
 // The GUID of the first 12 bytes: D1 = b0..b3, D2 = b4 b5, D3 = b6 b7 (big-endian),
 // D4 = b8..b11 then four zero bytes. AData must hold at least 12 bytes (asserted).

@@ -175,10 +175,19 @@ void TAuthService::OnFirebaseUserLoggedIn(const std::string& AInfo, std::shared_
                                  ForAttempt(&TAuthService::OnFirebaseRequestError));
 }
 
+void TAuthService::AskUserData() {
+  const std::uint64_t attempt = FAttempt.load();
+  if (FUserDataAttempt.exchange(attempt) == attempt) {
+    ZELLog().Debug(cFirebaseTag, "User data of this sign-in asked already.");
+    return;
+  }
+  FFirebaseAuth->GetUserData(ForAttempt(&TAuthService::OnFirebaseGetUserData),
+                             ForAttempt(&TAuthService::OnFirebaseRequestError));
+}
+
 void TAuthService::OnFireBbaseResponse(const std::string&, const TFirebaseResponse& AResponse) {
   if (AResponse.StatusOk() && !AResponse.StatusIsUnauthorized())
-    FFirebaseAuth->GetUserData(ForAttempt(&TAuthService::OnFirebaseGetUserData),
-                               ForAttempt(&TAuthService::OnFirebaseRequestError));
+    AskUserData();
   else
     LoginFailed("Unable to refresh user data at user registation step.");
 }
@@ -200,8 +209,7 @@ void TAuthService::OnFirebaseTokenRefresh(bool AOk) {
   ZELLog().InfoFmt(cFirebaseTag, "Firebase token refresh. Token length = {}", token.size());
   if (token.empty()) return;
   if (AOk)
-    FFirebaseAuth->GetUserData(ForAttempt(&TAuthService::OnFirebaseGetUserData),
-                               ForAttempt(&TAuthService::OnFirebaseRequestError));
+    AskUserData();
   else if (FState != TAuthServiceState::asLogout)
     LoginFailed("Failed to refresh token. Please authorize again.");
 }

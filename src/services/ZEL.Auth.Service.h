@@ -99,6 +99,10 @@ private:
   void OnFirebaseTokenRefresh(bool AOk);
   void OnFirebaseTokenNotification(bool AOk);
   void OnFirebaseGetUserData(const TFirebaseUserList& AUsers);
+  // Asks the identity service for the user data, which the backend's checks follow: once
+  // per attempt, although the new token is reported twice (its answer and the notification)
+  // and a sign-up's profile change asks too.
+  void AskUserData();
   // The backend's answer to the checks of a sign-in, back on the UI thread.
   struct TBackendAnswer;
   void OnBackendAnswer(std::uint64_t AAttempt, TAuthServiceState AState, std::shared_ptr<IFirebaseUser> AUser,
@@ -136,6 +140,8 @@ private:
   // The attempt of the last sign-in, sign-up or refresh answer: the token notification
   // that follows such an answer belongs to that attempt.
   std::atomic<std::uint64_t> FTokenAnswerAttempt{0};
+  // The attempt whose user data was asked for last.
+  std::atomic<std::uint64_t> FUserDataAttempt{0};
   // Cleared by the destructor (UI thread); work queued for the UI thread checks it.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 

@@ -313,11 +313,13 @@ void TZELEventsService::LoadEventFromMQTT(const std::string& AJSON) {
     Log().WarnFmt(cIntakeTag, "Type ({}) MQTT payload is out of known bounds[{}..{}]. Payload: {}", type, 0, 7, LogsPipe::Shortened(AJSON));
     return;
   }
-  if (type == 1 || type == 2 || type == 5) JournalPayload(type, AJSON);
-  ApplyPayload(type, AJSON, true);
+  if (type == 2 || type == 5) JournalPayload(type, AJSON);
+  // A new alert is kept for a replay once the list took it: a refused one is neither
+  // replayed nor refused a second time.
+  if (ApplyPayload(type, AJSON, true) && type == 1) JournalPayload(type, AJSON);
 }
 
-void TZELEventsService::ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce) {
+bool TZELEventsService::ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce) {
   switch (AType) {
     case 1: {
       TZELEvent* event = nullptr;
@@ -325,7 +327,7 @@ void TZELEventsService::ApplyPayload(std::int64_t AType, const std::string& AJSO
         const TSender sender = static_cast<IZELEventsService*>(this);
         TZELMessager<TEventAddedMessage>::Send([event] { return std::make_unique<TEventAddedMessage>(event); }, sender);
       }
-      break;
+      return event != nullptr;
     }
     case 2:
       FEventsList->ReadEventItemMQTT(AJSON);
@@ -339,6 +341,7 @@ void TZELEventsService::ApplyPayload(std::int64_t AType, const std::string& AJSO
     default:
       break;
   }
+  return true;
 }
 
 void TZELEventsService::MQTTStatusChange(bool AConnected) {

@@ -95,7 +95,8 @@ private:
   int ReplayJournal(std::uint64_t AMark, bool AAlerts);
   void EndJournalUse();
   void JournalPayload(std::int64_t AType, const std::string& AJSON);
-  void ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
+  // False when the list refused the payload whole (a new alert without a usable id).
+  bool ApplyPayload(std::int64_t AType, const std::string& AJSON, bool AAnnounce);
 
   std::deque<TLiveEntry> FJournal;
   std::uint64_t FJournalSeq = 0;

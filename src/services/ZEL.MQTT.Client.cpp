@@ -189,8 +189,28 @@ bool IsIPAddress(const std::string& AHost) {
 // Why the broker's certificate chain was refused, for the log line of the refusal; written by
 // the verify callback, on the network thread, inside the handshake.
 struct TVerifyNote {
-  std::string Reason;
+  std::string Reason;  // why we refused the broker's certificate
+  int Alert = -1;      // a fatal TLS alert the broker sent during the handshake
 };
+
+// The broker's fatal alert of the handshake, kept for the refusal's text.
+void OnTLSInfo(const SSL* ASsl, int AWhere, int ARet) {
+  if (!(AWhere & SSL_CB_READ_ALERT) || (ARet >> 8) != SSL3_AL_FATAL) return;
+  auto* note = static_cast<TVerifyNote*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ASsl)));
+  if (note && note->Alert < 0) note->Alert = ARet & 0xFF;
+}
+
+// Alerts by which a broker turns down the certificate we presented (or its absence).
+bool IsCertificateAlert(int AAlert) {
+  switch (AAlert) {
+    case SSL3_AD_BAD_CERTIFICATE: case SSL3_AD_UNSUPPORTED_CERTIFICATE: case SSL3_AD_CERTIFICATE_REVOKED:
+    case SSL3_AD_CERTIFICATE_EXPIRED: case SSL3_AD_CERTIFICATE_UNKNOWN: case TLS1_AD_UNKNOWN_CA:
+    case TLS13_AD_CERTIFICATE_REQUIRED:
+      return true;
+    default:
+      return false;
+  }
+}
 
 int OnVerify(int APreverifyOk, X509_STORE_CTX* AStore) {
   if (APreverifyOk == 1) return 1;
@@ -240,6 +260,7 @@ SSL_CTX* NewTLSContext(const TMQTTTLSOptions& AOptions, const std::string& AHost
   if (ok != 1) return fail("Cannot set the broker's name for verification");
   SSL_CTX_set_app_data(ctx, ANote);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, &OnVerify);
+  SSL_CTX_set_info_callback(ctx, &OnTLSInfo);
   return ctx;
 }
 
@@ -493,9 +514,14 @@ private:
   void SetLastError(const std::string& AText) { Set(FLastError, AText); }
 
   void Refuse(std::string AError) {
-    // A refused certificate says why, not just that the handshake failed.
+    // A refused certificate says why and which side refused, not just that the handshake failed.
     if (!FVerifyNote.Reason.empty())
-      AError = fmt::format("The broker's certificate is refused: {} ({})", FVerifyNote.Reason, AError);
+      AError = fmt::format("The client refused the broker's certificate: {} ({})", FVerifyNote.Reason, AError);
+    else if (FVerifyNote.Alert >= 0)
+      AError = fmt::format("{}: TLS alert \"{}\" ({})",
+                           IsCertificateAlert(FVerifyNote.Alert) ? "The broker refused the client's certificate"
+                                                                 : "The broker ended the TLS handshake",
+                           SSL_alert_desc_string_long(FVerifyNote.Alert), AError);
     SetLastError(AError);
     Log(HardConfig::TMQTTLogLevel::vERROR, AError);
     Finish(S::csConnectionRejected_ServerUnavailable);
@@ -547,7 +573,7 @@ private:
     TMQTTTLSOptions tls;
     if (events && events->OnSSLIOHandlerConfiguration) events->OnSSLIOHandlerConfiguration(tls);
     std::string error;
-    FVerifyNote.Reason.clear();
+    FVerifyNote = {};
     SSL_CTX* ctx = NewTLSContext(tls, host, &FVerifyNote, error);
     if (!ctx) return Refuse(error);
     mosquitto_void_option(m, MOSQ_OPT_SSL_CTX, ctx);  // takes its own reference
@@ -692,7 +718,7 @@ private:
     TMQTTClient* self = Self(AObj);
     if (self->FEnded) return;
     if (ARc != 0) {
-      self->SetLastError(mosquitto_reason_string(ARc));
+      self->SetLastError(std::string("The broker refused the connection: ") + mosquitto_reason_string(ARc));
       self->Finish(MQTT::Client::StatusOfConnAck(ARc));
       return;
     }

@@ -201,8 +201,9 @@ void TZELMQTTService::Connect() {
     Log().Warn(Tag, "Connect attempt already in progress.");
     return;
   }
+  // Only started here: "Connected to broker." follows when the broker has accepted us.
+  Log().InfoFmt(Tag, "Connecting to broker {}:{}...", FClient->BrokerHost(), FClient->BrokerPort());
   FClient->Connect(true);
-  Log().Info(Tag, "Connected to broker.");
 }
 
 bool TZELMQTTService::IsConnected() { return FClient->IsConnected(); }
@@ -289,7 +290,8 @@ void TZELMQTTService::ClientOnConnectStatusChange(bool AConnected, TMQTTConnecti
   if (status == 0) {
     Log().Warn(Tag, "MQTT Client disconnected.");
   } else if (status >= 1 && status <= 5) {
-    Log().Error(Tag, "OnConnectStatusChange. MQTT Client connection is rejected by broker.");
+    // Says what happened and who refused: the broker, or this client refusing the broker.
+    Log().Error(Tag, "OnConnectStatusChange. MQTT Client connection failed: " + FClient->LastConnectionError());
   } else if (AStatus == S::csConnectionLost) {
     Log().Warn(Tag, "OnConnectStatusChange. MQTT Client connection with the broker is lost.");
   } else if (AStatus == S::csConnecting) {
@@ -298,6 +300,7 @@ void TZELMQTTService::ClientOnConnectStatusChange(bool AConnected, TMQTTConnecti
     Log().Info(Tag, "OnConnectStatusChange. MQTT Client is trying to reconnect to the broker ...");
   } else if (AStatus == S::csConnected) {
     FRetryCount.store(1);
+    Log().Info(Tag, "Connected to broker.");
     Log().Warn(Tag, "OnConnectStatusChange. MQTT Client is connected to broker.");
     if (!FIsManualDisconnect.load()) {
       const std::vector<std::string> topics = AcceptedTopics();

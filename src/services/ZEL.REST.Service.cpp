@@ -3,6 +3,7 @@
 #include "ZEL.Auth.Service.Interf.h"
 #include "ZEL.CRM.Types.h"
 #include "ZEL.Events.Extra.h"
+#include "ZEL.Events.List.h"
 #include "ZEL.JSON.Helpers.h"
 #include "ZEL.LogsPipe.h"
 #include "ZEL.Secrets.h"
@@ -101,6 +102,7 @@ bool TZELRESTService::GetEvent(const std::string& AID, nlohmann::ordered_json& A
     AEventsArray = TJSON::array();
     ZELLog().FatalFmt(tag, "Unable to get event({}) content. Bad response. REceived data: {}", AID, LogsPipe::Shortened(response.Body));
   }
+  TZELEventList::DropUnacceptable(AEventsArray, tag);
   return true;
 }
 
@@ -127,6 +129,8 @@ bool TZELRESTService::GetEvents(nlohmann::ordered_json& AEventsArray, const std:
     ZELLog().FatalFmt(tag, "Unable to get events content(begin: \"{}\" end: \"{}\"). Bad response. Received data: {}",
                       ABeginPeriod, AEndPeriod, LogsPipe::Shortened(response.Body));
   }
+  // An alert without a usable id costs only itself, not the whole answer.
+  TZELEventList::DropUnacceptable(AEventsArray, tag);
   return true;
 }
 

@@ -219,6 +219,64 @@ TEST_F(EdgeTopics, ConditionAnswerReplacesItsStateAndAnnouncesIt) {
   EXPECT_TRUE(Edge->ServiceRequests().empty());
 }
 
+// An answer with a value of the wrong type or out of range is refused whole, before any of
+// it is applied: the condition keeps its status and state, nothing is announced, one Error
+// line says why. The request is answered all the same.
+TEST_F(EdgeTopics, MalformedConditionAnswerChangesNothing) {
+  const TJSON goodStatus = {{"Enabled", true}};
+  const TJSON goodState = {{"Data", {{"State", 2}, {"PauseInterval", 600}, {"PausedAt", "2025-03-03T10:00:00Z"}}},
+                           {"LastState", "2025-03-03T10:00:00Z"}};
+  const struct {
+    const char* Name;
+    const char* Path;  // the member that is changed from the good answer
+    TJSON Value;
+    const char* Fault;  // in the Error line
+  } cases[] = {
+      {"state out of range", "/State/Data/State", 77, "State.Data.State value (77) must be in range[0..2]"},
+      {"state a text", "/State/Data/State", "1", "\"State.Data.State\" value \"1\" is not a whole number"},
+      {"state a fraction", "/State/Data/State", 1.5, "is not a whole number"},
+      {"enabled a text", "/Status/Enabled", "maybe", "\"Status.Enabled\" value \"maybe\" is not true or false"},
+      {"last state no date", "/State/LastState", "yesterday", "\"State.LastState\" value \"yesterday\" is not an ISO 8601 date"},
+      {"paused at a number", "/State/Data/PausedAt", 5, "\"State.Data.PausedAt\" value 5 is not an ISO 8601 date"},
+      {"negative interval", "/State/Data/PauseInterval", -5, "State.Data.PauseInterval value (-5) must be in range"},
+      {"data no object", "/State/Data", TJSON::array({2}), "\"State.Data\" is not an object"},
+      {"status no object", "/Status", "enabled", "\"Status\" is not an object"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string id = SendConditionPause(0);
+    TZELConditionObject* condition = Edge->Conditions()[0];
+    ASSERT_EQ(condition->State(), TEdgeConditionState::ecsActive);
+    const TJSON before = *condition->JSONObject();
+    TJSON payload = Response(id, 20, "cond-motion-gate");
+    payload["Originator"]["Status"] = goodStatus;
+    payload["Originator"]["State"] = goodState;
+    payload["Originator"][TJSON::json_pointer(c.Path)] = c.Value;
+    TLogCapture capture;
+    Edge->ProcessServiceResponse(payload.dump());
+    EXPECT_EQ(*condition->JSONObject(), before);
+    EXPECT_EQ(condition->State(), TEdgeConditionState::ecsActive);
+    EXPECT_TRUE(ConditionChanged.Received.empty());
+    EXPECT_TRUE(Edge->ServiceRequests().empty());
+    std::vector<TCapturedEntry> errors;
+    for (const auto& e : capture.Entries())
+      if (e.Type == TLogType::Error || e.Type == TLogType::Fatal) errors.push_back(e);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Type, TLogType::Error);
+    EXPECT_EQ(errors[0].Tag, "TZELConditionObject.UpdateStatusAndState");
+    EXPECT_EQ(errors[0].Message.rfind("Update of condition \"cond-motion-gate\" refused, nothing changed: ", 0), 0u)
+        << errors[0].Message;
+    EXPECT_NE(errors[0].Message.find(c.Fault), std::string::npos) << errors[0].Message;
+  }
+  // The good answer itself goes through.
+  TJSON payload = Response(SendConditionPause(0), 20, "cond-motion-gate");
+  payload["Originator"]["Status"] = goodStatus;
+  payload["Originator"]["State"] = goodState;
+  Edge->ProcessServiceResponse(payload.dump());
+  EXPECT_EQ(Edge->Conditions()[0]->State(), TEdgeConditionState::ecsPaused);
+  EXPECT_EQ(ConditionChanged.Received.size(), 1u);
+}
+
 TEST_F(EdgeTopics, AnswersWithoutRequestIdOrWithFallbacks) {
   TZELConditionObject* door = Edge->Conditions()[2];
   {

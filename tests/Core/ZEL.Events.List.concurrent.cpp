@@ -17,7 +17,7 @@ namespace {
 TJSON Alerts(int ACount, const std::string& APrefix) {
   TJSON array = TJSON::array();
   for (int i = 0; i < ACount; ++i)
-    array.push_back(TJSON::parse(R"({"ObjectId":")" + APrefix + std::to_string(i) +
+    array.push_back(TJSON::parse(R"({"ObjectId":")" + ZEL::Test::Oid(APrefix + std::to_string(i)) +
                                  R"(","Caption":"c","Originator":{"ID":"c1","Type":20}})"));
   return array;
 }
@@ -42,9 +42,9 @@ TEST(TZELEventListConcurrency, PoolThreadLoadsWhileUIThreadReadsAndTakesPayloads
   const bool finished = ZEL::Test::WaitUntil([&] {
     const int count = list.Count();
     EXPECT_TRUE(count == 200 || count == 300) << count;
-    if (list.FindEventByID("new0")) {
+    if (list.FindEventByID(ZEL::Test::Oid("new0"))) {
       ++payloads;
-      list.ReadEventItemMQTT(R"({"ParentObjectId":"new0","ObjectId":"i)" + std::to_string(payloads) +
+      list.ReadEventItemMQTT(R"({"ParentObjectId":")" + ZEL::Test::Oid("new0") + R"(","ObjectId":"i)" + std::to_string(payloads) +
                              R"(","ItemType":0,"Source":{"ID":"u"}})");
     }
     return done.load() == 1;
@@ -53,7 +53,7 @@ TEST(TZELEventListConcurrency, PoolThreadLoadsWhileUIThreadReadsAndTakesPayloads
   ASSERT_TRUE(finished);
   if (error) std::rethrow_exception(error);
   EXPECT_EQ(list.Count(), 300);
-  EXPECT_TRUE(list.EventExists("new299"));
+  EXPECT_TRUE(list.EventExists(ZEL::Test::Oid("new299")));
 }
 
 TEST(TZELEventListConcurrency, FetchItemsOnAPoolThreadSwapsOnTheUIThread) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +15,19 @@
 #include "ZEL.Services.Fakes.h"
 
 namespace ZEL::Test {
+
+// An alert id (24 hexadecimal digits, as the list demands) that stands for a short name of
+// up to 10 characters: "7e57", zeros, then the name's bytes in hexadecimal. Different names
+// give different ids, so a test can keep its readable names.
+inline std::string Oid(std::string_view AName) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char c : AName.substr(0, 10)) {
+    hex += digits[c >> 4];
+    hex += digits[c & 0x0F];
+  }
+  return "7e57" + std::string(20 - hex.size(), '0') + hex;
+}
 
 class TEventsFakeREST : public TFakeRESTService {
 public:

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -209,6 +212,74 @@ TEST_F(FileSink, ReturnsToTheFileAfterAFailedWrite) {
   EXPECT_NE(err.find("ZELLog: the log file \"" + Name(0) + "\" is written again."), std::string::npos) << err;
   EXPECT_NE(err.find("[T] the disk is still full"), std::string::npos) << err;
   EXPECT_EQ(err.find("back in the file"), std::string::npos) << err;
+}
+
+// A write the disk cuts short mid-line (a file size limit, as a quota would): the torn part
+// goes from the file, the line is told whole on standard error, and the marker of the
+// return starts a line of its own.
+TEST_F(FileSink, ATornLineIsTakenBackAndTheResumeMarkerStartsItsOwnLine) {
+  testing::internal::CaptureStderr();
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30, milliseconds(200));
+  // Long enough that the limit below stays above what standard error (captured to a file,
+  // under the same limit) receives.
+  sink.WriteItem(Entry("first " + std::string(3000, 'x')));
+  const auto whole = static_cast<rlim_t>(std::filesystem::file_size(Name(0)));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit cut = before;
+  cut.rlim_cur = whole + 21;  // an odd count: the cut also splits a character
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
+  sink.WriteItem(Entry("second, cut short"));
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(sink.WritesToFile());
+  EXPECT_EQ(std::filesystem::file_size(Name(0)), whole);
+  std::this_thread::sleep_for(milliseconds(250));
+  sink.WriteItem(Entry("back in the file"));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(sink.WritesToFile());
+
+  const auto lines = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("[T] first"), std::string::npos) << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(#\[RESUME LOG \d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\])"))) << lines[1];
+  EXPECT_NE(lines[2].find("[T] back in the file"), std::string::npos) << lines[2];
+  EXPECT_NE(err.find("[T] second, cut short\n"), std::string::npos) << err;
+}
+
+// A file another writer left with a torn last line: the next line still starts its own.
+TEST_F(FileSink, AFileEndingInATornLineGetsALineBreakFirst) {
+  {
+    std::ofstream out(Name(0), std::ios::binary);
+    out.write("\xFF\xFE" "a\0b\0c", 7);  // BOM, "ab", half of "c"
+  }
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30);
+  sink.WriteItem(Entry("next"));
+  EXPECT_EQ(std::filesystem::file_size(Name(0)) % 2, 0u);
+  const auto lines = ZEL::Test::LogFileLines(Name(0));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("ab", 0), 0u);
+  EXPECT_NE(lines[1].find("[T] next"), std::string::npos) << lines[1];
+}
+
+// A control character in a message (a NUL in a broker payload) is written as "\xNN": raw,
+// it would end the line for most readers. Tab and the line breaks of a message stay.
+TEST_F(FileSink, ControlCharactersAreEscaped) {
+  const struct {
+    std::string Message, Written;
+  } cases[] = {
+      {std::string("nul\0here", 8), "nul\\x00here"},
+      {"bell\a esc\x1B del\x7F", "bell\\x07 esc\\x1B del\\x7F"},
+      {"tab\tstays", "tab\tstays"},
+      {"two\r\nlines", "two\r\nlines"},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+  };
+  ZEL::TZELRollingFileSink sink(FFolder, "Mod", 4000 * 1024, 30);
+  for (const auto& c : cases) sink.WriteItem(Entry(c.Message));
+  const std::string text = ZEL::Test::LogFileText(Name(0));
+  EXPECT_EQ(text.find('\0'), std::string::npos);
+  for (const auto& c : cases) EXPECT_NE(text.find("[T] " + c.Written + "\r\n"), std::string::npos) << c.Written;
 }
 
 TEST_F(FileSink, FolderAndFilesAreTheUsersAlone) {

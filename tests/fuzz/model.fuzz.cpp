@@ -206,10 +206,15 @@ void Run(std::uint8_t AChannel, const std::string& AText) {
     switch (AChannel) {
       case 0: {
         TZELEvent* event = nullptr;
-        // A new alert adds one row; one the list holds already adds none.
+        // A new alert adds one row; one the list holds already adds none; one without a
+        // usable id is refused and changes nothing.
         const bool added = list.ReadOneEventFromJSON(AText, event);
-        if (!event || list.Count() != static_cast<int>(before.size()) + (added ? 1 : 0))
-          Fail("type 1 did not add one alert");
+        if (!event) {
+          if (added) Fail("type 1 added no alert but said so");
+          refused = true;
+          break;
+        }
+        if (list.Count() != static_cast<int>(before.size()) + (added ? 1 : 0)) Fail("type 1 did not add one alert");
         TouchAlert(*event);
         break;
       }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace ZEL {
 namespace {
 
@@ -67,6 +69,36 @@ protected:
   std::vector<std::pair<TAuthServiceState, std::string>> Failures;
   using TFailures = decltype(Failures);
 };
+
+// The identity client reports a new token twice (its answer, then the notification) and a
+// sign-up's profile change asks for the user data too: the backend is asked once a sign-in.
+TEST_F(SignInAttempts, EachSignInAsksTheBackendOnce) {
+  const struct {
+    const char* Name;
+    std::function<void(TAuthService&)> Start;
+  } kinds[] = {
+      {"saved token", [](TAuthService& A) { A.AuthWithToken("refresh-0", false); }},
+      {"password", [](TAuthService& A) { A.LoginUser("demo@zel.test", "pass"); }},
+      {"sign-up", [](TAuthService& A) { A.RegisterUser("Demo Operator", "demo@zel.test", "pass"); }},
+      {"silent refresh", [](TAuthService& A) { A.RefreshUserToken(); }},
+  };
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.Name);
+    Rest->TokenChecks = 0;
+    Rest->RecordFetches = 0;
+    const int successes = Successes;
+    LogsPipe::TLogCapture capture;
+    k.Start(*Service);
+    ReleaseAll();
+    EXPECT_EQ(Rest->TokenChecks, 1);
+    EXPECT_EQ(Rest->RecordFetches, 1);
+    EXPECT_TRUE(Failures.empty());
+    EXPECT_TRUE(Service->GetAuthorized());
+    EXPECT_EQ(Successes - successes, std::string(k.Name) == "silent refresh" ? 0 : 1);
+    for (const auto& e : capture.Entries())
+      EXPECT_EQ(e.Message.find("Backend answer of an ended sign-in dropped."), std::string::npos);
+  }
+}
 
 TEST_F(SignInAttempts, AnswersOfAnEarlierAttemptReportNothing) {
   // The saved token is refused only after the user has signed in with a password.

@@ -217,11 +217,19 @@ public:
   bool GetEventItemDetails(const std::string&, nlohmann::ordered_json&) override { return false; }
   bool GetExtraDataTypeAndSize(const std::string&, std::string&, std::int64_t&) override { return false; }
   bool GetExtraDataStream(const std::string&, std::ostream&, std::string&, std::int64_t&) override { return false; }
-  bool ValidateToken(const std::string&) override { return TokenValid; }
+  bool ValidateToken(const std::string&) override {
+    ++TokenChecks;
+    return TokenValid;
+  }
   std::unique_ptr<TZELUserRecord> ValidateInviteCode(const std::string&, std::string&) override { return Record(); }
-  std::unique_ptr<TZELUserRecord> AuthOnZELCRM(std::string&) override { return Record(); }
+  std::unique_ptr<TZELUserRecord> AuthOnZELCRM(std::string&) override {
+    ++RecordFetches;
+    return Record();
+  }
 
   std::atomic<bool> TokenValid{true};
+  // The backend calls of sign-ins, as the backend would see them.
+  std::atomic<int> TokenChecks{0}, RecordFetches{0};
   nlohmann::ordered_json RecordJSON = {{"_id", "u1"}, {"email", "demo@zel.test"}, {"organization", {{"_id", "o1"}}}};
 
 private:

@@ -149,6 +149,29 @@ TEST_F(EventsService, NewAlertIsAnnouncedOnceAndChangedByItsPayloads) {
   EXPECT_EQ(added.Received.size(), 1u);
 }
 
+// A new alert without an object id is refused at the intake with one Error line, also when
+// it comes while a pull runs (it is not applied again to the pulled list), and nothing is
+// announced or added: no row that a decision could be sent for.
+TEST_F(EventsService, NewAlertWithoutAnObjectIdIsRefusedOnce) {
+  ZT::TMessageRecorder<TEventAddedMessage> added([](const TEventAddedMessage& M) { return M.Value()->ID(); });
+  auto noID = Payloads["Type1"];
+  noID.erase("ObjectId");
+  F.REST->Events = Alerts;
+  F.REST->DuringGetEvents = [&] { UIThread::RunSync([&] { F.Events->LoadEventFromMQTT(noID.dump()); }); };
+  std::atomic<bool> done{false}, result{false};
+  std::thread pull([&] {
+    result = F.Events->PupulateEventsFromREST(false, "b", "e");
+    done = true;
+  });
+  const bool ended = ZT::WaitUntil([&] { return done.load(); });
+  pull.join();
+  ASSERT_TRUE(ended && result);
+  EXPECT_EQ(List().Count(), 3);
+  EXPECT_TRUE(added.Received.empty());
+  EXPECT_EQ(Count(TLogType::Error, "Alert refused: it has no \"ObjectId\"."), 1);
+  EXPECT_EQ(Count(TLogType::Warning, "could not be applied again"), 0);
+}
+
 // What the broker brings while a pull runs goes into the list that the pull then replaces:
 // it is applied again to the pulled list, once.
 TEST_F(EventsService, PayloadsDuringAPullSurviveTheSwap) {

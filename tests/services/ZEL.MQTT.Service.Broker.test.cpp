@@ -85,6 +85,7 @@ TEST_F(MQTTBroker, ConnectsWithTheClientCertificate) {
   EXPECT_TRUE(Logged(log, "OnSSLIOHandlerConfiguration attached."));
   EXPECT_TRUE(Logged(log, "The broker's certificate is verified against \""));
   EXPECT_TRUE(Logged(log, "OnConnectStatusChange. Connected: True Status: \"csConnected\""));
+  EXPECT_EQ(CountLogged(log, "Connected to broker."), 1);
 }
 
 // Without a certificate, with only one of the two files, or with an expired one the broker
@@ -106,6 +107,11 @@ TEST_F(MQTTBroker, RefusedWithoutAValidCertificate) {
     if (folder != expired) {
       EXPECT_TRUE(Logged(log, "not exist!"));
     }
+    // The broker refused, and the line says what happened: not this client refusing the
+    // broker. (The broker's TLS alert gives the reason when it is read before the hang-up.)
+    EXPECT_TRUE(Logged(log, "OnConnectStatusChange. MQTT Client connection failed: "));
+    EXPECT_FALSE(Logged(log, "The client refused"));
+    EXPECT_FALSE(Logged(log, "Connected to broker."));
     EXPECT_EQ(c.Listener->Toasts(), std::vector<std::string>{"MQTT reconnect attempt(2)..."});
   }
 }
@@ -356,7 +362,7 @@ TEST_F(MQTTBrokerVerified, RefusesABrokerItCannotVerifyWithAndWithoutTheCAFile) 
       EXPECT_FALSE(client.Listener->SawConnected());
       // Without the CA file the chain itself fails (the broker may send the test CA along).
       const std::string expected = withCA ? c.Reason : "";
-      EXPECT_TRUE(Logged(log, "The broker's certificate is refused: " + expected)) << expected;
+      EXPECT_TRUE(Logged(log, "OnConnectStatusChange. MQTT Client connection failed: The client refused the broker's certificate: " + expected)) << expected;
       if (!withCA) {
         EXPECT_TRUE(Logged(log, "verified against the system's trust store"));
       }
@@ -366,7 +372,7 @@ TEST_F(MQTTBrokerVerified, RefusesABrokerItCannotVerifyWithAndWithoutTheCAFile) 
   LogsPipe::TLogCapture log;
   auto open = NewClient(ZT::CertsFolderOf(Broker->Pki, "mobile_app"), false);
   open.Service->Connect();
-  EXPECT_TRUE(WaitUntil([&] { return Logged(log, "The broker's certificate is refused: "); }, 10s));
+  EXPECT_TRUE(WaitUntil([&] { return Logged(log, "The client refused the broker's certificate: "); }, 10s));
   EXPECT_FALSE(open.Service->IsConnected());
 }
 

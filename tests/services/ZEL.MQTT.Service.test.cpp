@@ -24,6 +24,7 @@ public:
   int NextId = 1;
   std::vector<std::string> Subscribed, Unsubscribed, Published;
   int Connects = 0, Disconnects = 0;
+  std::string LastError = "scripted";
 
   void SetEvents(TEvents AEvents) override { Events = std::move(AEvents); }
   void SetTimings(TMQTTClientTimings) override {}
@@ -41,7 +42,7 @@ public:
   void Connect(bool) override { ++Connects; }
   void Disconnect() override { ++Disconnects; }
   bool IsConnected() const override { return Connected; }
-  std::string LastConnectionError() const override { return "scripted"; }
+  std::string LastConnectionError() const override { return LastError; }
   std::vector<std::string> SessionSubscriptions() const override { return Subscribed; }
   int Subscribe(const std::string& T) override {
     Subscribed.push_back(T);
@@ -115,6 +116,51 @@ TEST_F(MQTTService, StatusTable) {
   for (int i = 0; i < MQTTConnectionStatusCount; ++i) EXPECT_FALSE(MQTT::Client::StatusName(static_cast<S>(i)).empty());
   EXPECT_EQ(MQTT::Client::StatusOfConnAck(0x87), S::csConnectionRejected_ClientNotAuthorized);
   EXPECT_EQ(MQTT::Client::StatusOfConnAck(0x9F), S::csConnectionRejected_ConnectionRateExceeded);
+}
+
+// The log tells an attempt from a connection, and a failed attempt says what happened and
+// who refused (the client's last error names the side), never only "rejected by broker".
+TEST_F(MQTTService, ConnectLogLines) {
+  const auto texts = [](const LogsPipe::TLogCapture& ALog) {
+    std::vector<std::string> out;
+    for (const auto& e : ALog.Entries())
+      if (e.Tag == "MQTTService" && e.Type != TLogType::Debug && e.Message.find("OnConnectStatusChange. Connected:") != 0)
+        out.push_back(std::string(LogTypeName(e.Type)) + " " + e.Message);
+    return out;
+  };
+  Service->SetBrokerHost("broker.test");
+  Service->SetBrokerPort(8883);
+  {
+    LogsPipe::TLogCapture log;
+    Service->Connect();
+    EXPECT_EQ(texts(log), (std::vector<std::string>{"INFO Attempt to connect....",
+                                                    "INFO Connecting to broker broker.test:8883..."}));
+  }
+  const struct {
+    std::string LastError;  // as the client words it
+  } refusals[] = {
+      {"The client refused the broker's certificate: certificate has expired (error 10 at depth 0) (A TLS error occurred.)"},
+      {"The broker refused the client's certificate: TLS alert \"certificate required\" (A TLS error occurred.)"},
+      {"The broker refused the connection: Not authorized"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.LastError);
+    LogsPipe::TLogCapture log;
+    Client->LastError = r.LastError;
+    Client->Status(false, S::csConnectionRejected_ServerUnavailable);
+    const auto lines = texts(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "ERROR OnConnectStatusChange. MQTT Client connection failed: " + r.LastError);
+    for (const auto& l : lines) {
+      EXPECT_EQ(l.find("rejected by broker"), std::string::npos) << l;
+      EXPECT_EQ(l.find("Connected to broker."), std::string::npos) << l;
+    }
+  }
+  LogsPipe::TLogCapture log;
+  Client->Status(true, S::csConnected);
+  const auto lines = texts(log);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "INFO Connected to broker.");
 }
 
 // Only acknowledgements with reason 0 enter the list, once; after a loss they are

@@ -83,6 +83,33 @@ TEST_F(RESTService, ListAnswers) {
   EXPECT_TRUE(out.is_null());
 }
 
+// An alert of the backend's answer without an "ObjectId" is refused with one Error line; the
+// other alerts of the answer are kept. The same for the answer about one alert.
+TEST_F(RESTService, AlertWithoutAnObjectIdIsRefusedAlone) {
+  nlohmann::ordered_json all;
+  ASSERT_TRUE(Rest->GetEvents(all, "", ""));
+  ASSERT_GE(all.size(), 2u);
+  const std::string firstID = all[0]["ObjectId"];
+  const auto refusals = [this] {
+    int n = 0;
+    for (const auto& e : Capture.Entries())
+      n += e.Type == TLogType::Error && e.Message.rfind("Alert refused: it has no \"ObjectId\".", 0) == 0;
+    return n;
+  };
+
+  Fault("/eventAlerts", "noid");
+  nlohmann::ordered_json out;
+  ASSERT_TRUE(Rest->GetEvents(out, "", ""));
+  EXPECT_EQ(out.size(), all.size() - 1);
+  for (const auto& alert : out) EXPECT_NE(alert.value("ObjectId", ""), firstID);
+  EXPECT_EQ(refusals(), 1);
+
+  Fault("/eventAlerts", "noid");
+  ASSERT_TRUE(Rest->GetEvent(firstID, out));
+  EXPECT_EQ(out, nlohmann::ordered_json::array());
+  EXPECT_EQ(refusals(), 2);
+}
+
 TEST_F(RESTService, MalformedAnswers) {
   nlohmann::ordered_json out;
   Fault("/eventAlertItems", "malformed");

@@ -155,25 +155,26 @@ TEST_F(EventsView, SecondPullWhileOneRunsIsSkipped) {
 }
 
 // Alerts the broker brings while a pull runs are neither lost by the swap nor shown twice.
+// The broker's alerts carry object ids (the intake refuses others).
 TEST_F(EventsView, AlertsArrivingDuringAPullKeepTheirRows) {
-  F.REST->Events = {ZT::AlertJSON("A2"), ZT::AlertJSON("A1")};
+  F.REST->Events = {ZT::AlertJSON(ZT::Oid("A2")), ZT::AlertJSON(ZT::Oid("A1"))};
   F.REST->DuringGetEvents = [&] {
     UIThread::RunSync([&] {
-      auto live = ZT::AlertJSON("L1");
+      auto live = ZT::AlertJSON(ZT::Oid("L1"));
       live["Type"] = 1;
       F.Events->LoadEventFromMQTT(live.dump());
-      auto pulledToo = ZT::AlertJSON("A1");  // also in the pulled answer
+      auto pulledToo = ZT::AlertJSON(ZT::Oid("A1"));  // also in the pulled answer
       pulledToo["Type"] = 1;
       F.Events->LoadEventFromMQTT(pulledToo.dump());
     });
   };
   EnterAndWait();
-  EXPECT_EQ(OnView(), (Ids{"A2", "A1", "L1"}));
+  EXPECT_EQ(OnView(), (Ids{ZT::Oid("A2"), ZT::Oid("A1"), ZT::Oid("L1")}));
   EXPECT_EQ(List().Count(), 3);
   EXPECT_EQ(Counter(), "Total: 3");
   // And the rows follow the list again afterwards.
-  AddLive("L2");
-  EXPECT_EQ(OnView().front(), "L2");
+  AddLive(ZT::Oid("L2"));
+  EXPECT_EQ(OnView().front(), ZT::Oid("L2"));
 }
 
 // Whatever view is in front, the list is followed; a bulk load meanwhile (a detail view's

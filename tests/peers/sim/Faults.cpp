@@ -13,8 +13,9 @@ const std::set<std::string> kPaths = {"*", "/authZelUser", "/verifyZelInvite", "
 void TFaults::SetEndpoint(const std::string& APath, const TEndpointFault& AFault) {
   if (!kPaths.count(APath)) throw std::invalid_argument("unknown endpoint \"" + APath + "\"");
   if (AFault.Mode != "500" && AFault.Mode != "timeout" && AFault.Mode != "malformed" && AFault.Mode != "deep" &&
-      AFault.Mode != "slow")
-    throw std::invalid_argument("mode must be \"500\", \"timeout\", \"malformed\", \"deep\", \"slow\" or \"none\"");
+      AFault.Mode != "slow" && AFault.Mode != "noid")
+    throw std::invalid_argument(
+        "mode must be \"500\", \"timeout\", \"malformed\", \"deep\", \"slow\", \"noid\" or \"none\"");
   std::lock_guard lock(FLock);
   FEndpoints[APath] = AFault;
 }

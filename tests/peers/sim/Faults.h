@@ -12,7 +12,8 @@
 namespace ZelSim {
 
 struct TEndpointFault {
-  std::string Mode;    // "500", "timeout", "malformed", "deep" (valid JSON nested 70,000 levels), "slow"
+  std::string Mode;    // "500", "timeout", "malformed", "deep" (valid JSON nested 70,000 levels), "slow",
+                       // "noid" (the right answer, its first element without "ObjectId")
   int Remaining = -1;  // requests it still applies to; -1 until cleared
   int DelayMs = 65000; // how long "timeout" holds the answer back, or "slow" its right answer
 };

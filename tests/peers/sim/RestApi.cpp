@@ -85,7 +85,11 @@ void TRestApi::Routes() {
   auto guarded = [this](const std::string& APath, const char* ARoot, bool ANeedsToken, Handler AHandler) {
     return [this, APath, ARoot, ANeedsToken, AHandler](const httplib::Request& req, httplib::Response& res) {
       int slowMs = 0;
-      if (auto fault = FSim.Faults().TakeEndpoint(APath); fault && fault->Mode == "slow") {
+      bool noID = false;
+      if (auto fault = FSim.Faults().TakeEndpoint(APath); fault && fault->Mode == "noid") {
+        std::fprintf(stderr, "[sim] REST %s: first element without \"ObjectId\"\n", APath.c_str());
+        noID = true;
+      } else if (fault && fault->Mode == "slow") {
         // The answer is what the backend knew now; it reaches the client only later, as over a
         // slow line, so what happens meanwhile is not in it.
         std::fprintf(stderr, "[sim] REST %s: slow answer (%d ms)\n", APath.c_str(), fault->DelayMs);
@@ -125,6 +129,11 @@ void TRestApi::Routes() {
       }
       try {
         AHandler(req, res, email);
+        if (noID && ARoot) {
+          json body = json::parse(res.body, nullptr, false);
+          if (body.is_object() && body[ARoot].is_array() && !body[ARoot].empty()) body[ARoot][0].erase("ObjectId");
+          res.set_content(body.dump(), "application/json");
+        }
       } catch (const ESimError& e) {
         Refuse(res, e.Code, e.what());
       } catch (const std::exception& e) {
