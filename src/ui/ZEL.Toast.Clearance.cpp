@@ -47,6 +47,27 @@ QRect ShownPart(QWidget* AWidget, const QRect& ARect, QWidget* AOwner) {
   return LRect & AOwner->rect();
 }
 
+// Whether a widget stacked above AWidget or above one of its ancestors (below AOwner) covers
+// AWidget whole, as a frame shown over a list does: what it covers cannot be clicked. The band's
+// own container (AExcept) covers nothing.
+bool CoveredWhole(QWidget* AWidget, QWidget* AOwner, const QWidget* AExcept) {
+  const QRect LOwn(AWidget->mapTo(AOwner, QPoint(0, 0)), AWidget->size());
+  for (QWidget* LLevel = AWidget; LLevel && LLevel != AOwner; LLevel = LLevel->parentWidget()) {
+    QWidget* LParent = LLevel->parentWidget();
+    if (!LParent) break;
+    const QObjectList& LSiblings = LParent->children();
+    // Children are kept in stacking order: the later ones are drawn, and take clicks, above.
+    for (qsizetype LAt = LSiblings.indexOf(LLevel) + 1; LAt > 0 && LAt < LSiblings.size(); ++LAt) {
+      auto* LAbove = qobject_cast<QWidget*>(LSiblings.at(LAt));
+      if (!LAbove || LAbove == AExcept || LAbove->isWindow() || !LAbove->isVisibleTo(AOwner) ||
+          LAbove->testAttribute(Qt::WA_TransparentForMouseEvents))
+        continue;
+      if (QRect(LAbove->mapTo(AOwner, QPoint(0, 0)), LAbove->size()).contains(LOwn)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<QRect> ControlRects(QWidget* AOwner, const QWidget* AExcept) {
@@ -58,7 +79,7 @@ std::vector<QRect> ControlRects(QWidget* AOwner, const QWidget* AExcept) {
       continue;
     if (AExcept && (LWidget == AExcept || AExcept->isAncestorOf(LWidget))) continue;
     const QRect LOwn = ClickableRect(LWidget);
-    if (LOwn.isEmpty()) continue;
+    if (LOwn.isEmpty() || CoveredWhole(LWidget, AOwner, AExcept)) continue;
     const QRect LShown = ShownPart(LWidget, LOwn, AOwner);
     if (!LShown.isEmpty()) LRects.push_back(LShown);
   }

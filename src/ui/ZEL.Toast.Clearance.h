@@ -13,7 +13,8 @@ namespace ZEL::Toast::Clearance {
 
 // The rectangles (in AOwner's coordinates) of every control shown in AOwner that acts on a
 // click: buttons, edits, combo and spin boxes, sliders and scroll bars, the rows of item views
-// that can be chosen, and widgets that show the pointing hand. Nothing inside AExcept counts.
+// that can be chosen, and widgets that show the pointing hand. Nothing inside AExcept counts,
+// nor a control that a widget stacked above it covers whole.
 std::vector<QRect> ControlRects(QWidget* AOwner, const QWidget* AExcept);
 
 // The top of a band like ABand, moved only vertically and kept within [AMinTop, AMaxBottom],

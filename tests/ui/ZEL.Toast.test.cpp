@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QListWidget>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPushButton>
@@ -201,6 +202,35 @@ TEST_F(TToastOnWindow, APressOnAControlUnderTheBandReachesTheControl) {
     FToast->Close();
     delete LControl;
   }
+}
+
+// A frame shown over a list (the alert filter over the alerts): the list's rows beneath it take
+// no clicks, so the band finds room above the frame's buttons rather than sitting over them.
+TEST_F(TToastOnWindow, AListCoveredByAFrameLeavesRoomAboveTheFramesButtons) {
+  FButton->hide();
+  auto* LList = new QListWidget(FWindow);
+  LList->setGeometry(FWindow->rect());
+  for (int LRow = 0; LRow < 40; ++LRow) LList->addItem(QStringLiteral("Alert %1").arg(LRow));
+  LList->show();
+  auto* LFrame = new QWidget(FWindow);
+  LFrame->setAutoFillBackground(true);
+  LFrame->setGeometry(FWindow->rect());
+  auto* LApply = new QPushButton("Apply", LFrame);
+  LApply->setGeometry(0, 560, 444, 50);
+  LFrame->show();
+  LFrame->raise();
+  QSignalSpy LPressed(LApply, &QPushButton::clicked);
+  int LClicks = 0;
+  FToast->OnClick = [&LClicks](TZELToast*) { ++LClicks; };
+  FToast->Delay = 5;
+  FToast->Show(FWindow);
+  const QRect LBand = FToast->ToastRect()->geometry();
+  EXPECT_FALSE(LBand.intersects(LApply->geometry()));
+  ClickThroughWindow(LApply->geometry().center());
+  EXPECT_EQ(LPressed.count(), 1);
+  ClickThroughWindow(LBand.center());
+  EXPECT_EQ(LClicks, 1);
+  FToast->Close();
 }
 
 // The band follows what changes under it: a panel that opens where it sits pushes it clear.
