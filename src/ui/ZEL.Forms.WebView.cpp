@@ -25,6 +25,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <memory>
 
 namespace ZEL {
@@ -197,6 +198,19 @@ TWebViewForm* ShowURLInWebView(const std::string& ASource, bool AIsImage, QWidge
   Placement::CentreOver(LForm, AParent);
   LForm->show();
   return LForm;
+}
+
+std::string WhyItCannotStart(bool AAsRoot, const QByteArray& ANoSandboxVar, const QByteArray& AChromiumFlags) {
+  if (!AAsRoot) return {};
+  const QByteArray LNoSandbox = ANoSandboxVar.trimmed();
+  if (!LNoSandbox.isEmpty() && LNoSandbox != "0") return {};
+  if (AChromiumFlags.contains("--no-sandbox")) return {};
+  return std::string(TWebViewForm::cCannotStartAsRootText);
+}
+
+std::string WhyItCannotStart() {
+  return WhyItCannotStart(::geteuid() == 0, qgetenv("QTWEBENGINE_DISABLE_SANDBOX"),
+                          qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
 }
 
 QString RefusalText(TRefusal AWhy, const QUrl& AUrl) {

@@ -34,6 +34,8 @@ public:
   // Followed by the host the page tried to reach.
   static constexpr std::string_view cOtherOriginText =
       "The file cannot be shown: its address leads away from the server, to ";
+  static constexpr std::string_view cCannotStartAsRootText =
+      "The file cannot be shown: the web view does not run as root unless QTWEBENGINE_DISABLE_SANDBOX=1 is set.";
   // The back arrow on the window's light toolbar.
   static constexpr QRgb cBackArrowColor = 0xFF1F2937;
 
@@ -75,6 +77,11 @@ TWebViewForm* WebViewForm();
 TWebViewForm* ShowURLInWebView(const std::string& ASource, bool AIsImage, QWidget* AParent);
 // Closes the open window, if any.
 void CloseWebView();
+
+// Why the web view cannot start in this process, or nothing. Chromium ends the whole process
+// when it runs as root with its sandbox on, so the window is not opened then.
+std::string WhyItCannotStart(bool AAsRoot, const QByteArray& ANoSandboxVar, const QByteArray& AChromiumFlags);
+std::string WhyItCannotStart();
 
 enum class TRefusal { Certificate, OtherOrigin };
 // What the window shows when it refused to show AUrl for AWhy.

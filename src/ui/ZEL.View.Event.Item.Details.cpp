@@ -613,6 +613,11 @@ void TEventItemDetailsForm::OpenAttachment(const std::string& AExtraID) {
         }
         if (LResult == D::TOpenResult::Nothing) return;
         const std::string LURL = LNowExtra->GetDownloadURL();
+        if (const std::string LWhyNot = Forms::WebView::WhyItCannotStart(); !LWhyNot.empty()) {
+          Log().Error(cClickTag, LWhyNot);
+          Dialogs::Dialogs().ShowMessage(this, LWhyNot, nullptr);
+          return;
+        }
         Log().Debug(cClickTag, "Getting item data from " + LoggableURL(LURL));
         Forms::WebView::ShowURLInWebView(LURL, LResult == D::TOpenResult::Image, window());
       });

@@ -99,6 +99,28 @@ TEST_F(WebViewWindow, TheRefusalSaysWhetherTheSiteOrTheCertificateWasRefused) {
             std::string(TWebViewForm::cOtherOriginText) + "cdn.example.");
 }
 
+// As root with the sandbox on, Chromium would end the whole program: the window is not opened
+// and the user is told why instead.
+TEST(WebViewStart, AsRootOnlyWithTheSandboxOff) {
+  struct TCase {
+    bool Root;
+    const char* NoSandbox;
+    const char* Flags;
+    bool Starts;
+  };
+  const TCase cases[] = {
+      {false, "", "", true},          {true, "1", "", true},  {true, "", "--no-sandbox --foo", true},
+      {true, "", "", false},          {true, "0", "", false}, {true, " ", "--disable-gpu", false},
+  };
+  for (const auto& c : cases) {
+    const std::string why = W::WhyItCannotStart(c.Root, c.NoSandbox, c.Flags);
+    EXPECT_EQ(why.empty(), c.Starts) << c.Root << " '" << c.NoSandbox << "' '" << c.Flags << "'";
+    if (!c.Starts) {
+      EXPECT_EQ(why, std::string(TWebViewForm::cCannotStartAsRootText));
+    }
+  }
+}
+
 // Relative luminance and contrast ratio of two colours (WCAG).
 double Luminance(QColor AColor) {
   const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
