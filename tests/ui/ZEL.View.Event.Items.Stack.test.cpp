@@ -113,7 +113,8 @@ protected:
           out.push_back(r);
     return out;
   }
-  TfraReasonSelection* ChooseService(const std::string& ACaption) {
+  // By value: opening the panel makes its rows again, so a caption taken from them would go.
+  TfraReasonSelection* ChooseService(std::string ACaption) {
     if (!Timeline->ActionsPanelShown()) Timeline->ActionsClick();
     const auto& rows = Timeline->ServiceRows();
     for (std::size_t i = 0; i < rows.size(); ++i)
