@@ -329,6 +329,44 @@ TEST_F(AppStack, SettingsOnAFullDiskStillSignInAndConnectWithOneMessage) {
   EXPECT_EQ(ZT::ReadFileBytes(SettingsFile::INIFile::SettingsFilePath()), LOld);
 }
 
+// One sign-in, typed or with the saved token, checks the token and fetches the user record at
+// the backend once each: the identity service reports a new token twice, and each report must
+// not ask again.
+TEST_F(AppStack, EachSignInChecksTheTokenAndFetchesTheUserOnce) {
+  const auto LCalls = [](const char* APath) {
+    const auto LLog = nlohmann::json::parse(Stack->ControlBody("/calls"), nullptr, false);
+    return LLog.is_object() ? LLog.value(APath, 0) : -1;
+  };
+  struct TCase {
+    const char* Name;
+    bool Typed;
+  };
+  for (const TCase& LCase : {TCase{"typed e-mail and password", true}, TCase{"saved refresh token", false}}) {
+    SCOPED_TRACE(LCase.Name);
+    const int LChecks = LCalls("/isValidToken");
+    const int LRecords = LCalls("/authZelUser");
+    ASSERT_GE(LChecks, 0) << Stack->ControlBody("/calls");
+    TDriver LDriver;
+    if (LCase.Typed) AddTypedSignIn(LDriver, cPassword);
+    LDriver.Add("the main window syncs and connects", SessionRuns, 60s);
+    // A repeated check may trail the first one; it gets the time to arrive.
+    std::optional<std::chrono::steady_clock::time_point> LSince;
+    LDriver.Add("a while later", [&] {
+      if (!LSince) LSince = std::chrono::steady_clock::now();
+      return std::chrono::steady_clock::now() - *LSince > 2s;
+    });
+    LDriver.Add("the main window is closed", [] {
+      frmMain()->close();
+      return true;
+    });
+    EXPECT_EQ(RunWith(LDriver), 0) << LDriver.Failed;
+    EXPECT_TRUE(LDriver.Done()) << LDriver.Failed;
+    EXPECT_EQ(LCalls("/isValidToken") - LChecks, 1) << Stack->ControlBody("/calls");
+    EXPECT_EQ(LCalls("/authZelUser") - LRecords, 1) << Stack->ControlBody("/calls");
+    ASSERT_FALSE(SavedToken().empty()) << "the refresh token was not saved";
+  }
+}
+
 // Its own stack: the broker goes for good.
 class AppStackBrokerLoss : public AppStackSuite<AppStackBrokerLoss> {
 public:

@@ -82,6 +82,7 @@ void TControlApi::Routes() {
   s.Post("/items", Guard([this](const json& a) { return FSim.AddItem(a); }));
   s.Post("/attachments", Guard([this](const json& a) { return FSim.MoveAttachment(a); }));
   s.Get("/requests", Guard([this](const json&) { return FSim.World().RequestLog(); }));
+  s.Get("/calls", Guard([this](const json&) { return FSim.World().CallLog(); }));
   s.Post("/requests/policy", Guard([this](const json& a) {
     TRequestPolicy p;
     p.Mode = TextField(a, "mode");

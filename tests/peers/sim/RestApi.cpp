@@ -84,6 +84,7 @@ void TRestApi::Routes() {
   // answer. Refusals carry a JSON body with "error".
   auto guarded = [this](const std::string& APath, const char* ARoot, bool ANeedsToken, Handler AHandler) {
     return [this, APath, ARoot, ANeedsToken, AHandler](const httplib::Request& req, httplib::Response& res) {
+      FSim.World().RecordCall(APath);
       int slowMs = 0;
       bool noID = false;
       if (auto fault = FSim.Faults().TakeEndpoint(APath); fault && fault->Mode == "noid") {

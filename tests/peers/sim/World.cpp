@@ -172,6 +172,7 @@ void TWorld::LoadLocked(TInstant ANow) {
   FAlerts = alerts;
   FItems = items;
   FRequests = json::array();
+  FCalls = json::object();
   FAutoTurn = 0;
 }
 
@@ -365,6 +366,16 @@ void TWorld::RecordRequest(const std::string& ATopic, const std::string& APayloa
 json TWorld::RequestLog() const {
   std::lock_guard lock(FLock);
   return FRequests;
+}
+
+void TWorld::RecordCall(const std::string& APath) {
+  std::lock_guard lock(FLock);
+  FCalls[APath] = FCalls.value(APath, 0) + 1;
+}
+
+json TWorld::CallLog() const {
+  std::lock_guard lock(FLock);
+  return FCalls;
 }
 
 // ---- publishing -------------------------------------------------------------------------

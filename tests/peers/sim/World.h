@@ -48,7 +48,7 @@ class TWorld {
   // Takes a seed; relative dates ("now", "now-3600", "now+60": seconds from ANow) become ISO
   // texts. Raises ESimError(400) for a seed that lacks what the service needs.
   void Load(const json& ASeed, TInstant ANow);
-  // Back to the last seed, dates taken from ANow again; the request log is emptied.
+  // Back to the last seed, dates taken from ANow again; the request and call logs are emptied.
   void Reset(TInstant ANow);
 
   // REST answers (copies).
@@ -87,6 +87,9 @@ class TWorld {
   void RecordRequest(const std::string& ATopic, const std::string& APayload,
                      const std::string& AOutcome);
   json RequestLog() const;
+  // REST calls received, counted per path (faulted and refused ones too).
+  void RecordCall(const std::string& APath);
+  json CallLog() const;
   json Snapshot() const;
 
  private:
@@ -117,6 +120,7 @@ class TWorld {
   json FAlerts;
   json FItems;
   json FRequests = json::array();
+  json FCalls = json::object();
   unsigned FAutoTurn = 0;
 };
 
