@@ -31,6 +31,18 @@ protected:
     return n;
   }
   TZELEventList& List() { return *F.Events->GetEventsList(); }
+  // A pull on a thread of its own, as the view's pull runs, while this (UI) thread serves
+  // what the pull hands over; true when it ended and succeeded.
+  bool PullOnAThread() {
+    std::atomic<bool> done{false}, result{false};
+    std::thread pull([&] {
+      result = F.Events->PupulateEventsFromREST(false, "b", "e");
+      done = true;
+    });
+    const bool ended = ZT::WaitUntil([&] { return done.load(); });
+    pull.join();
+    return ended && result;
+  }
 
   ZT::TEventsServiceFixture F;
   nlohmann::ordered_json Alerts, Payloads;
@@ -158,14 +170,7 @@ TEST_F(EventsService, NewAlertWithoutAnObjectIdIsRefusedOnce) {
   noID.erase("ObjectId");
   F.REST->Events = Alerts;
   F.REST->DuringGetEvents = [&] { UIThread::RunSync([&] { F.Events->LoadEventFromMQTT(noID.dump()); }); };
-  std::atomic<bool> done{false}, result{false};
-  std::thread pull([&] {
-    result = F.Events->PupulateEventsFromREST(false, "b", "e");
-    done = true;
-  });
-  const bool ended = ZT::WaitUntil([&] { return done.load(); });
-  pull.join();
-  ASSERT_TRUE(ended && result);
+  ASSERT_TRUE(PullOnAThread());
   EXPECT_EQ(List().Count(), 3);
   EXPECT_TRUE(added.Received.empty());
   EXPECT_EQ(Count(TLogType::Error, "Alert refused: it has no \"ObjectId\"."), 1);
@@ -190,15 +195,7 @@ TEST_F(EventsService, PayloadsDuringAPullSurviveTheSwap) {
       F.Events->LoadEventFromMQTT(dismiss.dump());
     });
   };
-  // A thread of its own, as the view's pull runs.
-  std::atomic<bool> done{false}, result{false};
-  std::thread pull([&] {
-    result = F.Events->PupulateEventsFromREST(false, "b", "e");
-    done = true;
-  });
-  const bool ended = ZT::WaitUntil([&] { return done.load(); });
-  pull.join();
-  ASSERT_TRUE(ended && result);
+  ASSERT_TRUE(PullOnAThread());
   ASSERT_EQ(List().Count(), 4);
   TZELEvent* live = List().FindEventByID("64b000000000000000000010");
   ASSERT_NE(live, nullptr);
