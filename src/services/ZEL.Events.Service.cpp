@@ -176,8 +176,9 @@ int TZELEventsService::ReplayJournal(std::uint64_t AMark, bool AAlerts) {
   int replayed = 0;
   // By index: applying a payload may bring the intake (and the journal) in again.
   for (std::size_t i = 0; i < FJournal.size(); ++i) {
+    if (FJournal[i].Seq <= AMark || (!AAlerts && FJournal[i].Type == 1)) continue;
+    // A copy: the payload applied may bring the intake in again, and the journal with it.
     const TLiveEntry entry = FJournal[i];
-    if (entry.Seq <= AMark || (!AAlerts && entry.Type == 1)) continue;
     try {
       ApplyPayload(entry.Type, entry.JSON, false);
       ++replayed;

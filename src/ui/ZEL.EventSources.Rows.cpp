@@ -136,12 +136,13 @@ int TEventSourcesRowModel::RefreshCondition(const TZELConditionObject& AConditio
   // The row's own condition: the changed one when the row is of its edge, else the one of
   // that id on the row's edge; none when that edge is gone.
   const auto LOwnOf = [&](const TEventSourceRow& ARow) -> const TZELConditionObject* {
-    if (ARow.EdgeID == LChangedEdge) return &ACondition;
+    // A row that knows no edge follows the message, as it always did.
+    if (ARow.EdgeID.empty() || EventSources::SameID(ARow.EdgeID, LChangedEdge)) return &ACondition;
     const std::int32_t LCount = AEdges ? AEdges->EdgeCount() : 0;
     for (std::int32_t e = 0; e < LCount; ++e) {
       const TZELEdgeObject* LEdge = AEdges->GetEdge(e);
       TZELConditionObject* LOwn = nullptr;
-      if (LEdge && LEdge->ID() == ARow.EdgeID) return LEdge->HasCondition(ARow.ID, LOwn) ? LOwn : nullptr;
+      if (LEdge && EventSources::SameID(LEdge->ID(), ARow.EdgeID)) return LEdge->HasCondition(ARow.ID, LOwn) ? LOwn : nullptr;
     }
     return nullptr;
   };

@@ -305,11 +305,10 @@ void TZELMainActivity::OnUserLoggedOut(IAuthService*, TAuthServiceState, const s
 }
 
 void TZELMainActivity::FinishSignOut(bool AForgetToken) {
-  if (AForgetToken) ForgetToken();
-  if (FAuthService && FAuthService->GetIsSignoutByUser()) {
-    ForgetToken();
-    ActivateSelf();
-  }
+  const bool LByUser = FAuthService && FAuthService->GetIsSignoutByUser();
+  // Once: each forget writes the file, and a write that fails is told to the user.
+  if (AForgetToken || LByUser) ForgetToken();
+  if (LByUser) ActivateSelf();
   ChangeView(TView::Authorize);
   HideProgress();
   FLoggingOut = false;
@@ -319,7 +318,7 @@ void TZELMainActivity::FinishSignOut(bool AForgetToken) {
 void TZELMainActivity::ForgetToken() {
   if (!FAppData) return;
   FAppData->ForgetSavedFBToken();
-  ApplicationData::WriteOrReport("TZELMainActivity.OnUserLoggedOut", [this] { FAppData->SaveSettings(); });
+  ApplicationData::WriteOrReport("TZELMainActivity.ForgetToken", [this] { FAppData->SaveSettings(); });
 }
 
 void TZELMainActivity::Messaging_SettingsNotSaved(TSender, const TSettingsNotSavedMessage& AMessage) {

@@ -243,7 +243,7 @@ void TEventItemsForm::FillItems(TView AFromView) {
   if (LEvent && !D::NeedsFetch(AFromView, FFilledWithEventId, FEventID)) {
     AttachItemsHandler();
     // Attachments moved while the item details were in front reached no row then.
-    for (int i = TTimelineRowModel::cFirstItemRow; i < FRows->rowCount(); ++i) UpdateItemStatus(FRows->Row(i).Item.ID);
+    for (int i = TTimelineRowModel::cFirstItemRow; i < FRows->rowCount(); ++i) UpdateRowStatus(i);
     return;
   }
   // Another alert's rows never stay under the overlay.
@@ -386,13 +386,16 @@ void TEventItemsForm::OnItemsListChange(const void* ASender, TZELEventItem* cons
 
 void TEventItemsForm::UpdateItemStatus(const std::string& AItemID) {
   const int LRow = FRows->IndexOfItem(AItemID);
-  if (LRow < 0) return;
+  if (LRow >= 0) UpdateRowStatus(LRow);
+}
+
+void TEventItemsForm::UpdateRowStatus(int ARow) {
   TZELEvent* LEvent = ShownEvent();
-  TZELEventItem* LItem = LEvent ? LEvent->FindItem(FRows->Row(LRow).Item.ID) : nullptr;
+  TZELEventItem* LItem = LEvent ? LEvent->FindItem(FRows->Row(ARow).Item.ID) : nullptr;
   if (!LItem) return;
-  D::TItemRow LValue = FRows->Row(LRow).Item;
+  D::TItemRow LValue = FRows->Row(ARow).Item;
   D::RefreshStatus(LValue, *LItem);
-  FRows->UpdateItem(LRow, std::move(LValue));
+  FRows->UpdateItem(ARow, std::move(LValue));
 }
 
 void TEventItemsForm::ViewItem(int ARow) {

@@ -98,6 +98,7 @@ private:
   void AdjustActionsPanelHeight(int AContentHeight);
   void UpdateActionsButton();
   void UpdateItemStatus(const std::string& AItemID);
+  void UpdateRowStatus(int ARow);
   void CloseFrames();
   void ShowReasonFrame(const EventItems::Decisions::TServiceRow& ARow);
   void ReasonChosen(const EventItems::Decisions::TServiceRow& ARow, TEventAlertState AFilledState, std::int32_t ACode,
